@@ -1,0 +1,119 @@
+// KelUnicodeString: the platform's string.
+//
+// Holds UTF-16 text (positions and lengths count UTF-16 code units from 0)
+// plus a null flag: a default-constructed string is null until it is given a
+// value; an empty string that was assigned is not null. Comparison is on the
+// whole text, case-sensitive; a null string and an empty one compare equal.
+//
+// Conversions to and from UTF-8 are exact for every code point, including
+// those outside the Basic Multilingual Plane. Malformed UTF-8 never reads past
+// its buffer: each ill-formed sequence decodes as U+FFFD. An unpaired
+// surrogate encodes as U+FFFD.
+//
+// Ownership: a value type. Threading: one object must not be changed while
+// another thread reads it; distinct objects are independent.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "ExportedByJS0GROUP.h"
+
+class ExportedByJS0GROUP KelUnicodeString {
+ public:
+  // Modes of SearchSubString.
+  enum SearchMode { Forward = 1, Backward = 2 };
+  // Modes of Strip.
+  enum StripMode { Leading = 1, Trailing = 2, Both = 3 };
+
+  KelUnicodeString() = default;
+  // Decodes a zero-terminated UTF-8 text; a null pointer gives a null string.
+  KelUnicodeString(const char* utf8);  // NOLINT(google-explicit-constructor)
+  KelUnicodeString(const std::string& utf8);  // NOLINT(google-explicit-constructor)
+  explicit KelUnicodeString(std::u16string text) : text_(std::move(text)), null_(false) {}
+  KelUnicodeString(const KelUnicodeString&) = default;
+  KelUnicodeString(KelUnicodeString&& other) noexcept;
+  KelUnicodeString& operator=(const KelUnicodeString& other);
+  KelUnicodeString& operator=(KelUnicodeString&& other) noexcept;
+  ~KelUnicodeString() = default;
+
+  bool IsNull() const { return null_; }
+  int GetLengthInChar() const { return static_cast<int>(text_.size()); }
+  bool IsEmpty() const { return text_.empty(); }
+
+  // Position of `text` in this string, or -1. Forward: the first match that
+  // starts at or after `start`. Backward: the last match that starts at or
+  // before position length - 1 - `start` (so 0 searches from the last
+  // character). An empty `text` or a start outside the string gives -1.
+  int SearchSubString(const KelUnicodeString& text, int start = 0, int mode = Forward) const;
+
+  // The `length` characters from `start`, clipped to the string; never null.
+  KelUnicodeString SubString(int start, int length) const;
+
+  // A copy without the given character at the start (Leading), the end
+  // (Trailing) or both ends (Both).
+  [[nodiscard]] KelUnicodeString Strip(int mode = Both, char16_t character = u' ') const;
+
+  // Reads a number as sscanf would with "%d" (or "%f"/"%lf" for a double):
+  // leading blanks, an optional sign, digits. Returns the count of items
+  // converted (1 or 0); the output is untouched when nothing converts,
+  // including a number that does not fit the output type.
+  int ConvertToNum(int* value, const char* format = "%d") const;
+  int ConvertToNum(double* value, const char* format = "%lf") const;
+
+  // Replaces the text with the number written with a printf format ("%d",
+  // "%g", ...). Returns the number of characters written.
+  int BuildFromNum(int value, const char* format = "%d");
+  int BuildFromNum(double value, const char* format = "%g");
+
+  // The text as zero-terminated UTF-8, valid until this string next changes.
+  const char* ConvertToChar() const;
+
+  // Replaces the text with `length` bytes of UTF-8. Returns the number of
+  // UTF-16 units produced.
+  int BuildFromUTF8(const char* utf8, std::size_t length);
+
+  // Writes the text as UTF-8 into `buffer`. On entry `*bytes` is the room in
+  // `buffer`; on return it is the number of bytes written (whole characters
+  // only). A terminating zero follows when there is room for it. A text of n
+  // units never needs more than 3n bytes.
+  void ConvertToUTF8(char* buffer, std::size_t* bytes) const;
+
+  KelUnicodeString& Append(const KelUnicodeString& other);
+  KelUnicodeString& operator+=(const KelUnicodeString& other) { return Append(other); }
+  KelUnicodeString& operator+=(const char* utf8) { return Append(KelUnicodeString(utf8)); }
+
+  // Modern conveniences.
+  std::string ToUTF8() const;
+  const std::u16string& Data() const { return text_; }
+  std::u16string_view View() const { return text_; }
+  static KelUnicodeString FromUTF8(std::string_view utf8);
+
+  friend bool operator==(const KelUnicodeString& a, const KelUnicodeString& b) { return a.text_ == b.text_; }
+  friend bool operator!=(const KelUnicodeString& a, const KelUnicodeString& b) { return a.text_ != b.text_; }
+  friend bool operator<(const KelUnicodeString& a, const KelUnicodeString& b) { return a.text_ < b.text_; }
+  friend KelUnicodeString operator+(KelUnicodeString a, const KelUnicodeString& b) { return a.Append(b); }
+
+ private:
+  void Changed() { utf8_valid_ = false; }
+
+  std::u16string text_;
+  bool null_ = true;
+  mutable bool utf8_valid_ = false;
+  mutable std::string utf8_;
+};
+
+// UTF-8 <-> UTF-16 conversion shared by the platform libraries.
+namespace KelUtf {
+// Appends the UTF-16 form of `length` bytes of UTF-8 to `out`.
+ExportedByJS0GROUP void AppendUtf16(const char* utf8, std::size_t length, std::u16string& out);
+// Appends the UTF-8 form of UTF-16 text to `out`.
+ExportedByJS0GROUP void AppendUtf8(std::u16string_view utf16, std::string& out);
+}  // namespace KelUtf
+
+template <>
+struct std::hash<KelUnicodeString> {
+  std::size_t operator()(const KelUnicodeString& s) const noexcept { return std::hash<std::u16string>()(s.Data()); }
+};

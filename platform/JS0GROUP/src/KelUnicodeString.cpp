@@ -1,0 +1,334 @@
+#include "KelUnicodeString.h"
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr char16_t kReplacement = 0xFFFD;
+
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\v' || c == u'\f'; }
+
+// Length of the well-formed UTF-8 sequence starting at s[0] (1 to 4), or the
+// length of its maximal ill-formed prefix negated (at least 1 byte consumed).
+int DecodeOne(const unsigned char* s, std::size_t avail, char32_t& cp) {
+  unsigned char b0 = s[0];
+  if (b0 < 0x80) {
+    cp = b0;
+    return 1;
+  }
+  int need;
+  unsigned char lo = 0x80, hi = 0xBF;
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    need = 1;
+    cp = b0 & 0x1F;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    need = 2;
+    cp = b0 & 0x0F;
+    if (b0 == 0xE0) lo = 0xA0;
+    if (b0 == 0xED) hi = 0x9F;  // no surrogates
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    need = 3;
+    cp = b0 & 0x07;
+    if (b0 == 0xF0) lo = 0x90;
+    if (b0 == 0xF4) hi = 0x8F;
+  } else {
+    return -1;
+  }
+  for (int i = 1; i <= need; ++i) {
+    if (static_cast<std::size_t>(i) >= avail) return -i;
+    unsigned char b = s[i];
+    if (b < lo || b > hi) return -i;
+    lo = 0x80;
+    hi = 0xBF;
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  return need + 1;
+}
+
+int Utf8Length(char32_t cp) { return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4; }
+
+// Writes the UTF-8 bytes of `cp` (Utf8Length(cp) of them) to `out`.
+void EncodeUtf8(char32_t cp, char* out) {
+  if (cp < 0x80) {
+    out[0] = static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (cp >> 6));
+    out[1] = static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out[0] = static_cast<char>(0xE0 | (cp >> 12));
+    out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out[0] = static_cast<char>(0xF0 | (cp >> 18));
+    out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out[3] = static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+void PutUtf8(char32_t cp, std::string& out) {
+  char encoded[4];
+  EncodeUtf8(cp, encoded);
+  out.append(encoded, static_cast<std::size_t>(Utf8Length(cp)));
+}
+
+// Reads the code point at text[i], advancing i; unpaired surrogates give U+FFFD.
+char32_t NextCodePoint(std::u16string_view text, std::size_t& i) {
+  char16_t u = text[i++];
+  if (u < 0xD800 || u > 0xDFFF) return u;
+  if (u <= 0xDBFF && i < text.size()) {
+    char16_t v = text[i];
+    if (v >= 0xDC00 && v <= 0xDFFF) {
+      ++i;
+      return 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (v - 0xDC00);
+    }
+  }
+  return kReplacement;
+}
+
+// The sscanf("%d") reading: blanks, sign, digits. False when no digit follows
+// or the value does not fit an int.
+bool ReadInt(std::u16string_view text, int& value) {
+  std::size_t i = 0;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+  long long magnitude = 0;
+  std::size_t digits = 0;
+  for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i, ++digits) {
+    magnitude = magnitude * 10 + (text[i] - u'0');
+    if (magnitude > static_cast<long long>(INT_MAX) + 1) return false;
+  }
+  if (digits == 0) return false;
+  long long v = negative ? -magnitude : magnitude;
+  if (v > INT_MAX || v < INT_MIN) return false;
+  value = static_cast<int>(v);
+  return true;
+}
+
+bool IsFormat(const char* format, const char* a, const char* b = nullptr) {
+  return format != nullptr && (std::strcmp(format, a) == 0 || (b != nullptr && std::strcmp(format, b) == 0));
+}
+
+}  // namespace
+
+namespace KelUtf {
+
+void AppendUtf16(const char* utf8, std::size_t length, std::u16string& out) {
+  if (utf8 == nullptr || length == 0) return;
+  const auto* s = reinterpret_cast<const unsigned char*>(utf8);
+  out.reserve(out.size() + length);
+  std::size_t i = 0;
+  while (i < length) {
+    // ASCII runs are by far the most common: copy them without decoding.
+    while (i < length && s[i] < 0x80) out.push_back(static_cast<char16_t>(s[i++]));
+    if (i >= length) break;
+    char32_t cp = 0;
+    int n = DecodeOne(s + i, length - i, cp);
+    if (n < 0) {
+      out.push_back(kReplacement);
+      i += static_cast<std::size_t>(-n);
+      continue;
+    }
+    i += static_cast<std::size_t>(n);
+    if (cp < 0x10000) {
+      out.push_back(static_cast<char16_t>(cp));
+    } else {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    }
+  }
+}
+
+void AppendUtf8(std::u16string_view utf16, std::string& out) {
+  out.reserve(out.size() + utf16.size());
+  std::size_t i = 0;
+  while (i < utf16.size()) {
+    while (i < utf16.size() && utf16[i] < 0x80) out.push_back(static_cast<char>(utf16[i++]));
+    if (i >= utf16.size()) break;
+    PutUtf8(NextCodePoint(utf16, i), out);
+  }
+}
+
+}  // namespace KelUtf
+
+KelUnicodeString::KelUnicodeString(const char* utf8) {
+  if (utf8 == nullptr) return;
+  null_ = false;
+  KelUtf::AppendUtf16(utf8, std::strlen(utf8), text_);
+}
+
+KelUnicodeString::KelUnicodeString(const std::string& utf8) : null_(false) {
+  KelUtf::AppendUtf16(utf8.data(), utf8.size(), text_);
+}
+
+KelUnicodeString::KelUnicodeString(KelUnicodeString&& other) noexcept
+    : text_(std::move(other.text_)), null_(other.null_) {
+  other.text_.clear();
+  other.Changed();
+}
+
+KelUnicodeString& KelUnicodeString::operator=(const KelUnicodeString& other) {
+  if (this != &other) {
+    text_ = other.text_;
+    null_ = other.null_;
+    Changed();
+  }
+  return *this;
+}
+
+KelUnicodeString& KelUnicodeString::operator=(KelUnicodeString&& other) noexcept {
+  if (this != &other) {
+    text_ = std::move(other.text_);
+    null_ = other.null_;
+    other.text_.clear();
+    other.Changed();
+    Changed();
+  }
+  return *this;
+}
+
+KelUnicodeString KelUnicodeString::FromUTF8(std::string_view utf8) {
+  KelUnicodeString s;
+  s.null_ = false;
+  KelUtf::AppendUtf16(utf8.data(), utf8.size(), s.text_);
+  return s;
+}
+
+int KelUnicodeString::SearchSubString(const KelUnicodeString& text, int start, int mode) const {
+  const int length = GetLengthInChar();
+  if (text.text_.empty() || start < 0 || start >= length) return -1;
+  std::size_t found;
+  if (mode == Backward) {
+    found = text_.rfind(text.text_, static_cast<std::size_t>(length - 1 - start));
+  } else {
+    found = text_.find(text.text_, static_cast<std::size_t>(start));
+  }
+  return found == std::u16string::npos ? -1 : static_cast<int>(found);
+}
+
+KelUnicodeString KelUnicodeString::SubString(int start, int length) const {
+  const int size = GetLengthInChar();
+  if (start < 0) start = 0;
+  if (start > size) start = size;
+  if (length < 0) length = 0;
+  if (length > size - start) length = size - start;
+  return KelUnicodeString(text_.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(length)));
+}
+
+KelUnicodeString KelUnicodeString::Strip(int mode, char16_t character) const {
+  std::size_t first = 0;
+  std::size_t last = text_.size();
+  if (mode == Leading || mode == Both) {
+    while (first < last && text_[first] == character) ++first;
+  }
+  if (mode == Trailing || mode == Both) {
+    while (last > first && text_[last - 1] == character) --last;
+  }
+  KelUnicodeString result(text_.substr(first, last - first));
+  if (null_ && text_.empty()) result.null_ = true;
+  return result;
+}
+
+int KelUnicodeString::ConvertToNum(int* value, const char* format) const {
+  if (value == nullptr || !IsFormat(format, "%d", "%i")) return 0;
+  int v = 0;
+  if (!ReadInt(text_, v)) return 0;
+  *value = v;
+  return 1;
+}
+
+int KelUnicodeString::ConvertToNum(double* value, const char* format) const {
+  if (value == nullptr || !IsFormat(format, "%lf", "%f")) return 0;
+  const std::string utf8 = ToUTF8();
+  const char* begin = utf8.c_str();
+  char* end = nullptr;
+  errno = 0;
+  double v = std::strtod(begin, &end);
+  if (end == begin || errno == ERANGE) return 0;
+  *value = v;
+  return 1;
+}
+
+int KelUnicodeString::BuildFromNum(int value, const char* format) {
+  char buffer[64];
+  int n = std::snprintf(buffer, sizeof buffer, IsFormat(format, "%d", "%i") ? format : "%d", value);
+  *this = KelUnicodeString(buffer);
+  return n;
+}
+
+int KelUnicodeString::BuildFromNum(double value, const char* format) {
+  static const char* const kDoubleFormats[] = {"%g", "%f", "%lf", "%e", "%G", "%E"};
+  const char* used = "%g";
+  for (const char* f : kDoubleFormats) {
+    if (IsFormat(format, f)) used = f;
+  }
+  char buffer[512];
+  int n = std::snprintf(buffer, sizeof buffer, used, value);
+  *this = KelUnicodeString(buffer);
+  return n;
+}
+
+const char* KelUnicodeString::ConvertToChar() const {
+  if (!utf8_valid_) {
+    utf8_.clear();
+    KelUtf::AppendUtf8(text_, utf8_);
+    utf8_valid_ = true;
+  }
+  return utf8_.c_str();
+}
+
+int KelUnicodeString::BuildFromUTF8(const char* utf8, std::size_t length) {
+  text_.clear();
+  null_ = false;
+  Changed();
+  KelUtf::AppendUtf16(utf8, length, text_);
+  return GetLengthInChar();
+}
+
+void KelUnicodeString::ConvertToUTF8(char* buffer, std::size_t* bytes) const {
+  if (bytes == nullptr) return;
+  const std::size_t room = *bytes;
+  *bytes = 0;
+  if (buffer == nullptr) return;
+  std::size_t written = 0;
+  std::size_t i = 0;
+  const std::size_t size = text_.size();
+  while (i < size) {
+    // Plain ASCII goes straight through.
+    while (i < size && text_[i] < 0x80 && written < room) buffer[written++] = static_cast<char>(text_[i++]);
+    if (i >= size || written >= room) break;
+    const std::size_t before = i;
+    char32_t cp = NextCodePoint(text_, i);
+    const auto need = static_cast<std::size_t>(Utf8Length(cp));
+    if (written + need > room) {
+      i = before;
+      break;
+    }
+    char encoded[4];
+    EncodeUtf8(cp, encoded);
+    std::memcpy(buffer + written, encoded, need);
+    written += need;
+  }
+  if (written < room) buffer[written] = '\0';
+  *bytes = written;
+}
+
+KelUnicodeString& KelUnicodeString::Append(const KelUnicodeString& other) {
+  text_ += other.text_;
+  null_ = false;
+  Changed();
+  return *this;
+}
+
+std::string KelUnicodeString::ToUTF8() const {
+  std::string out;
+  KelUtf::AppendUtf8(text_, out);
+  return out;
+}

@@ -1,0 +1,2 @@
+// Placeholder until the DOM and SAX stand-ins land.
+#include "ExportedByKelXMLParserItf.h"
