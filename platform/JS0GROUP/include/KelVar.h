@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <type_traits>
 #include <utility>
 
 #include "KelError.h"
@@ -28,6 +29,9 @@ class KelVar {
   }
   KelVar(const KelVar& other) noexcept : KelVar(other.object_) {}
   KelVar(KelVar&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
+  // A handle on a derived interface converts to a handle on its base.
+  template <class U, class = std::enable_if_t<std::is_convertible_v<U*, T*>>>
+  KelVar(const KelVar<U>& other) noexcept : KelVar(static_cast<T*>(other.get())) {}  // NOLINT
   ~KelVar() { Reset(); }
 
   KelVar& operator=(const KelVar& other) noexcept {
