@@ -2,9 +2,181 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+namespace {
+
 TEST(KelUnicodeString, NullIsOnlyTheNeverAssignedString) {
   EXPECT_TRUE(KelUnicodeString().IsNull());
   EXPECT_FALSE(KelUnicodeString("").IsNull());
   EXPECT_TRUE(KelUnicodeString(static_cast<const char*>(nullptr)).IsNull());
   EXPECT_EQ(KelUnicodeString(), KelUnicodeString(""));
+
+  KelUnicodeString s;
+  s = KelUnicodeString("");
+  EXPECT_FALSE(s.IsNull());
+  KelUnicodeString appended;
+  appended += KelUnicodeString("");
+  EXPECT_FALSE(appended.IsNull());
 }
+
+struct SearchCase {
+  const char* text;
+  const char* pattern;
+  int start;
+  int mode;
+  int expected;
+};
+
+class SearchSubStringTest : public ::testing::TestWithParam<SearchCase> {};
+
+TEST_P(SearchSubStringTest, FindsTheRightOccurrence) {
+  const SearchCase& c = GetParam();
+  EXPECT_EQ(KelUnicodeString(c.text).SearchSubString(c.pattern, c.start, c.mode), c.expected)
+      << c.text << " / " << c.pattern << " start " << c.start << " mode " << c.mode;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, SearchSubStringTest,
+    ::testing::Values(
+        // forward from a start position
+        SearchCase{"a-b-c", "-", 0, 1, 1}, SearchCase{"a-b-c", "-", 1, 1, 1}, SearchCase{"a-b-c", "-", 2, 1, 3},
+        SearchCase{"a-b-c", "-", 4, 1, -1}, SearchCase{"abcabc", "bc", 2, 1, 4},
+        SearchCase{"abc", "abcd", 0, 1, -1},
+        // backward: start counts characters from the end, 0 = from the last character
+        SearchCase{"a-b-c", "-", 0, 2, 3}, SearchCase{"a-b-c", "-", 1, 2, 3}, SearchCase{"a-b-c", "-", 2, 2, 1},
+        SearchCase{"a-b-c", "-", 4, 2, -1}, SearchCase{"(1-5)", "(", 3, 2, 0}, SearchCase{"abcabc", "bc", 0, 2, 4},
+        SearchCase{"abcabc", "bc", 2, 2, 1},
+        // boundaries: empty pattern, negative or past-the-end starts, empty text
+        SearchCase{"abc", "", 0, 1, -1}, SearchCase{"abc", "a", -1, 1, -1}, SearchCase{"abc", "a", 3, 1, -1},
+        SearchCase{"abc", "a", 3, 2, -1}, SearchCase{"", "a", 0, 1, -1}, SearchCase{"", "a", 0, 2, -1}));
+
+TEST(KelUnicodeString, SubStringClipsToTheText) {
+  KelUnicodeString s("abcdef");
+  EXPECT_EQ(s.SubString(0, 3), KelUnicodeString("abc"));
+  EXPECT_EQ(s.SubString(4, 10), KelUnicodeString("ef"));
+  EXPECT_EQ(s.SubString(6, 1), KelUnicodeString(""));
+  EXPECT_EQ(s.SubString(9, 1), KelUnicodeString(""));
+  EXPECT_EQ(s.SubString(-2, 2), KelUnicodeString("ab"));
+  EXPECT_EQ(s.SubString(2, -1), KelUnicodeString(""));
+  EXPECT_FALSE(s.SubString(9, 1).IsNull());
+}
+
+TEST(KelUnicodeString, StripRemovesOnlyTheGivenCharacterAtTheChosenEnds) {
+  KelUnicodeString s("  a b  ");
+  EXPECT_EQ(s.Strip(KelUnicodeString::Both), KelUnicodeString("a b"));
+  EXPECT_EQ(s.Strip(KelUnicodeString::Leading), KelUnicodeString("a b  "));
+  EXPECT_EQ(s.Strip(KelUnicodeString::Trailing), KelUnicodeString("  a b"));
+  EXPECT_EQ(KelUnicodeString("xxaxx").Strip(3, u'x'), KelUnicodeString("a"));
+  EXPECT_EQ(KelUnicodeString("   ").Strip(3), KelUnicodeString(""));
+  EXPECT_EQ(KelUnicodeString("\ta\t").Strip(3), KelUnicodeString("\ta\t"));
+  EXPECT_EQ(s, KelUnicodeString("  a b  ")) << "Strip works on a copy";
+}
+
+TEST(KelUnicodeString, ConvertToNumReadsLikeScanfAndLeavesTheOutputAloneOtherwise) {
+  struct Case {
+    const char* text;
+    int converted;
+    int value;
+  } cases[] = {{"42", 1, 42},       {"  -7", 1, -7},      {"+8xyz", 1, 8},  {"12 34", 1, 12},
+               {"", 0, 99},         {"oo", 0, 99},        {"-", 0, 99},     {" x1", 0, 99},
+               {"2147483647", 1, 2147483647},             {"-2147483648", 1, -2147483647 - 1},
+               {"2147483648", 0, 99},                     {"99999999999999999999", 0, 99}};
+  for (const Case& c : cases) {
+    int value = 99;
+    EXPECT_EQ(KelUnicodeString(c.text).ConvertToNum(&value, "%d"), c.converted) << c.text;
+    EXPECT_EQ(value, c.value) << c.text;
+  }
+  int value = 5;
+  EXPECT_EQ(KelUnicodeString("12").ConvertToNum(&value, "%s"), 0) << "unknown formats convert nothing";
+  EXPECT_EQ(value, 5);
+  double d = 0;
+  EXPECT_EQ(KelUnicodeString(" 2.5e1").ConvertToNum(&d, "%lf"), 1);
+  EXPECT_DOUBLE_EQ(d, 25.0);
+}
+
+TEST(KelUnicodeString, BuildFromNumWritesTheNumber) {
+  KelUnicodeString s;
+  s.BuildFromNum(-123);
+  EXPECT_EQ(s, KelUnicodeString("-123"));
+  s.BuildFromNum(0.5, "%g");
+  EXPECT_EQ(s, KelUnicodeString("0.5"));
+}
+
+TEST(KelUnicodeString, Utf8RoundTripsEveryPlane) {
+  const std::vector<std::string> texts = {
+      "plain ASCII", "Câble réseau", "电缆桥架", "emoji 🔌 and 𝄞", "mixed ascii é 中 😀 end", std::string(1, '\0') + "x",
+      "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"};
+  for (const std::string& text : texts) {
+    KelUnicodeString s;
+    s.BuildFromUTF8(text.data(), text.size());
+    EXPECT_EQ(s.ToUTF8(), text);
+    std::vector<char> buffer(text.size() * 4 + 4, 'Z');
+    std::size_t bytes = buffer.size();
+    s.ConvertToUTF8(buffer.data(), &bytes);
+    EXPECT_EQ(std::string(buffer.data(), bytes), text);
+  }
+  EXPECT_EQ(KelUnicodeString("🔌").GetLengthInChar(), 2) << "lengths count UTF-16 units";
+  EXPECT_STREQ(KelUnicodeString("é").ConvertToChar(), "é");
+}
+
+TEST(KelUnicodeString, MalformedUtf8DecodesAsReplacementCharacters) {
+  struct Case {
+    std::string bytes;
+    std::u16string expected;
+  } cases[] = {
+      {"a\x80" "b", u"a\uFFFDb"},                 // stray continuation byte
+      {"\xC3", u"\uFFFD"},                        // truncated at the end of the buffer
+      {"\xE2\x82", u"\uFFFD"},                    // truncated three-byte sequence: one maximal part
+      {"\xC0\xAF", u"\uFFFD\uFFFD"},              // overlong
+      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},    // encoded surrogate
+      {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
+      {"\xFF" "x", u"\uFFFDx"},
+  };
+  for (const Case& c : cases) {
+    KelUnicodeString s;
+    s.BuildFromUTF8(c.bytes.data(), c.bytes.size());
+    EXPECT_EQ(s.Data(), c.expected);
+  }
+  // The length bounds the read even when the bytes go on.
+  const char bytes[] = "\xE2\x82\xAC";
+  KelUnicodeString s;
+  s.BuildFromUTF8(bytes, 2);
+  EXPECT_EQ(s.Data(), u"\uFFFD");
+}
+
+TEST(KelUnicodeString, UnpairedSurrogatesEncodeAsReplacement) {
+  KelUnicodeString s(std::u16string(u"a\xD800" "b\xDC00"));
+  EXPECT_EQ(s.ToUTF8(), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+}
+
+TEST(KelUnicodeString, ConvertToUtf8StopsAtWholeCharactersWithinTheRoom) {
+  KelUnicodeString s("aé中");
+  char buffer[8];
+  std::size_t bytes = 4;  // room for "aé" (3 bytes) but not the 3-byte "中"
+  s.ConvertToUTF8(buffer, &bytes);
+  EXPECT_EQ(bytes, 3u);
+  EXPECT_EQ(std::string(buffer, bytes), "aé");
+  EXPECT_EQ(buffer[3], '\0');
+}
+
+TEST(KelUnicodeString, ConvertToCharFollowsChanges) {
+  KelUnicodeString s("one");
+  EXPECT_STREQ(s.ConvertToChar(), "one");
+  s += "two";
+  EXPECT_STREQ(s.ConvertToChar(), "onetwo");
+  KelUnicodeString moved(std::move(s));
+  EXPECT_STREQ(moved.ConvertToChar(), "onetwo");
+  EXPECT_STREQ(s.ConvertToChar(), "");  // NOLINT(bugprone-use-after-move): moved-from stays usable
+}
+
+TEST(KelUnicodeString, ConcatenationAndComparison) {
+  KelUnicodeString a("Cable");
+  KelUnicodeString b = a + KelUnicodeString("_") + KelUnicodeString("Route");
+  EXPECT_EQ(b, KelUnicodeString("Cable_Route"));
+  EXPECT_NE(b, KelUnicodeString("cable_route")) << "comparison is case-sensitive";
+  EXPECT_TRUE(KelUnicodeString("a") < KelUnicodeString("b"));
+}
+
+}  // namespace
