@@ -1,0 +1,58 @@
+#include "KelEdsApplicationTool.h"
+
+#include <cmath>
+
+#include "KelError.h"
+#include "KelGuard.h"
+#include "KelMathematics.h"
+
+namespace {
+const char* const kSource = "KelEngSystemDbServerClient/KelEdsUtil.m/src/KelEdsApplicationTool";
+}  // namespace
+
+KelEdsApplicationTool::KelEdsApplicationTool() = default;
+KelEdsApplicationTool::KelEdsApplicationTool(const KelEdsApplicationTool& other) = default;
+KelEdsApplicationTool::~KelEdsApplicationTool() = default;
+KelEdsApplicationTool& KelEdsApplicationTool::operator=(const KelEdsApplicationTool& other) = default;
+
+long KelEdsApplicationTool::GetComputedPercentFill(const KelRawColldouble& values,
+                                                   const KelRawColldouble& watertightSizes,
+                                                   const KelUnicodeString& hangerType, const double& area,
+                                                   double& percentFill) {
+  const long failure = KelError::GetReturn(0, nullptr, nullptr, kSource, __LINE__);
+  percentFill = 0.0;
+  // An infinite area would turn any fill into 0 and hide bad data.
+  if (values.IsEmpty() || hangerType.IsNull() || !(area > 0.0) || !std::isfinite(area)) return failure;
+
+  const bool watertight = hangerType == KelUnicodeString(WaterTightHanger);
+  const bool nonWatertight = hangerType == KelUnicodeString(NonWaterTightHanger);
+  if (watertight && values.Size() != watertightSizes.Size()) return failure;
+
+  double sum = 0.0;
+  bool finite = true;
+  const bool done = KelGuard([&] {
+    for (int i = 1; i <= values.Size() && finite; ++i) {
+      const double d = values[i];
+      // A NaN value cannot say whether its cable counts: reject it rather than skip it.
+      if (!std::isfinite(d)) {
+        finite = false;
+      } else if (!(d > 0.0)) {
+        continue;
+      } else if (watertight) {
+        const double s = watertightSizes[i];
+        finite = std::isfinite(s);
+        sum += s * s;
+      } else if (nonWatertight) {
+        const double r = d * 0.5;
+        sum += r * KelPI * r;
+      } else {
+        sum += d;
+      }
+    }
+  });
+  if (!done || !finite) return failure;
+  const double fill = sum / area * 100.0;
+  if (!std::isfinite(fill)) return failure;  // the sum overflowed
+  percentFill = fill;
+  return KelError::GetReturn(1, nullptr, nullptr, kSource, __LINE__);
+}

@@ -1,0 +1,210 @@
+#include "KelEdsEffectivityTool.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+namespace {
+
+using Ints = std::vector<int>;
+constexpr int kOpen = KelEdsEffectivityTool::OpenEnd;
+
+KelRawCollint List(const Ints& values) {
+  KelRawCollint list;
+  for (int v : values) list.Append(v);
+  return list;
+}
+
+struct ParseCase {
+  const char* text;
+  long code;
+  Ints lowers, uppers;  // what the parse appends
+};
+
+// The lists start with a sentinel range, to show they are appended to.
+TEST(KelEdsEffectivityTool, ParseAppendsTheRangesReadBeforeAnyFailure) {
+  const ParseCase cases[] = {
+      {"Lot (1-5)(8-oo)", S_OK, {1, 8}, {5, kOpen}},
+      {"(1-5)(8-oo)", S_OK, {1, 8}, {5, kOpen}},  // a leading "(" opens the first range
+      {"(1-5) and (7-9),(10-11)", S_OK, {1, 7, 10}, {5, 9, 11}},
+      {"( 3 - 4 )", S_OK, {3}, {4}},
+      {"(0-2147483647)", S_OK, {0}, {2147483647}},
+      {"(2-later oo)", S_OK, {2}, {kOpen}},
+      {"x(1-5)x(2-3)x(4-)", E_FAIL, {1, 2}, {5, 3}},  // malformed third range
+      {"(1-5)(6-7", E_FAIL, {1}, {5}},                // unterminated second range
+      {"(1-)", E_FAIL, {}, {}},
+      {"(-5)", E_FAIL, {}, {}},
+      {"1-5)", E_FAIL, {}, {}},
+      {"(a-5)", E_FAIL, {}, {}},
+      {"(1--5)", E_FAIL, {}, {}},
+      {"(2147483648-5)", E_FAIL, {}, {}},
+      {"(1-99999999999)", E_FAIL, {}, {}},
+      {"---", E_FAIL, {}, {}},
+      {"-", E_FAIL, {}, {}},
+      {"(1 5)", E_FAIL, {}, {}},
+      {"", E_FAIL, {}, {}},
+  };
+  KelEdsEffectivityTool tool;
+  for (const ParseCase& c : cases) {
+    SCOPED_TRACE(c.text);
+    KelRawCollint lowers{42}, uppers{43};
+    EXPECT_EQ(tool.ParseEffectivityRange(KelUnicodeString(c.text), lowers, uppers), c.code);
+    Ints wantLowers{42}, wantUppers{43};
+    wantLowers.insert(wantLowers.end(), c.lowers.begin(), c.lowers.end());
+    wantUppers.insert(wantUppers.end(), c.uppers.begin(), c.uppers.end());
+    EXPECT_EQ(lowers.Values(), wantLowers);
+    EXPECT_EQ(uppers.Values(), wantUppers);
+  }
+}
+
+TEST(KelEdsEffectivityTool, ParseRejectsANullText) {
+  KelEdsEffectivityTool tool;
+  KelRawCollint lowers{1}, uppers{2};
+  EXPECT_EQ(tool.ParseEffectivityRange(KelUnicodeString(), lowers, uppers), E_INVALIDARG);
+  EXPECT_EQ(lowers.Size(), 1);
+  EXPECT_EQ(uppers.Size(), 1);
+}
+
+struct CompareCase {
+  Ints l1, u1, l2, u2;
+  long code;
+  KelEdsEffMatchingStatusEnum status;
+};
+
+TEST(KelEdsEffectivityTool, CompareGivesEachStatus) {
+  const CompareCase cases[] = {
+      {{1, 10}, {5, 20}, {1, 10}, {5, 20}, S_OK, KelEdsEffIdentical},
+      {{1, 10}, {5, 20}, {10, 1}, {20, 5}, S_OK, KelEdsEffIncluded},
+      {{1}, {10}, {2, 4}, {3, 5}, S_OK, KelEdsEffIncluded},
+      {{1}, {10}, {5}, {20}, S_OK, KelEdsEffOverlapping},
+      {{1}, {10}, {10}, {20}, S_OK, KelEdsEffOverlapping},  // closed ranges share 10
+      {{1}, {10}, {0}, {1}, S_OK, KelEdsEffOverlapping},
+      {{5}, {6}, {1}, {10}, S_OK, KelEdsEffOverlapping},  // the first lies inside the second
+      {{1, 20}, {10, 30}, {2, 25}, {3, 40}, S_OK, KelEdsEffOverlapping},
+      {{1}, {2}, {1, 5}, {2, 6}, S_OK, KelEdsEffOverlapping},
+      {{1}, {10}, {11}, {20}, S_OK, KelEdsEffDisjoint},
+      {{1, 30}, {10, 40}, {11, 50}, {20, 60}, S_OK, KelEdsEffDisjoint},
+      {{1, 2}, {3}, {1}, {3}, E_FAIL, KelEdsEffUnset},
+      {{1}, {3}, {}, {}, E_FAIL, KelEdsEffUnset},
+      {{}, {}, {1}, {3}, E_FAIL, KelEdsEffUnset},
+  };
+  KelEdsEffectivityTool tool;
+  for (const CompareCase& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.l2) + " " + ::testing::PrintToString(c.u2));
+    KelEdsEffMatchingStatusEnum status = KelEdsEffDisjoint;
+    EXPECT_EQ(tool.CompareEffectivityRange(List(c.l1), List(c.u1), List(c.l2), List(c.u2), status), c.code);
+    EXPECT_EQ(status, c.status);
+  }
+}
+
+struct UnionCase {
+  Ints l1, u1, l2, u2;  // merged set, then working set
+  Ints lowers, uppers;
+};
+
+TEST(KelEdsEffectivityTool, UnionCoversEveryMergeBranch) {
+  const UnionCase cases[] = {
+      {{3}, {4}, {1}, {5}, {1}, {5}},                                  // inside one range
+      {{3}, {12}, {1, 10}, {5, 20}, {1}, {20}},                        // bridges two ranges
+      {{3}, {32}, {1, 10, 30}, {5, 20, 40}, {1}, {40}},                // bridges three
+      {{3}, {7}, {1, 10}, {5, 20}, {1, 10}, {7, 20}},                  // extends one upwards
+      {{3}, {25}, {1, 10, 30}, {5, 20, 40}, {1, 30}, {25, 40}},        // ... swallowing the next
+      {{3}, {50}, {1, 10}, {5, 20}, {1}, {50}},                        // ... swallowing the rest
+      {{7}, {15}, {1, 10}, {5, 20}, {1, 7}, {5, 20}},                  // extends one downwards
+      {{0}, {15}, {1, 10}, {5, 20}, {0}, {20}},                        // ... swallowing the one before
+      {{0}, {0}, {10}, {20}, {0, 10}, {0, 20}},                        // before the first
+      {{7}, {8}, {1, 10}, {5, 20}, {1, 7, 10}, {5, 8, 20}},            // between two
+      {{7}, {25}, {1, 10, 30}, {5, 20, 40}, {1, 7, 30}, {5, 25, 40}},  // covers one between
+      {{7}, {50}, {1, 10}, {5, 20}, {1, 7}, {5, 50}},                  // covers the last
+      {{0}, {50}, {10, 30}, {20, 40}, {0}, {50}},                      // covers all
+      {{30}, {40}, {1, 10}, {5, 20}, {1, 10, 30}, {5, 20, 40}},        // after the last
+      {{6}, {9}, {1, 10}, {5, 20}, {1}, {20}},                         // joined afterwards
+      {{1}, {5}, {6}, {7}, {1}, {7}},
+      {{6, 8}, {6, 8}, {1, 7}, {5, 7}, {1}, {8}},                            // a chain of touching ranges
+      {{30, 0, 7}, {40, 0, 8}, {10}, {20}, {0, 7, 10, 30}, {0, 8, 20, 40}},  // merged set out of order
+      {{5}, {kOpen}, {1}, {3}, {1, 5}, {3, kOpen}},
+  };
+  KelEdsEffectivityTool tool;
+  for (const UnionCase& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.l1) + " into " + ::testing::PrintToString(c.l2));
+    KelRawCollint lowers{99}, uppers{99, 98};  // cleared before use
+    ASSERT_EQ(tool.ComputeUnionEffectivityRange(List(c.l1), List(c.u1), List(c.l2), List(c.u2), lowers, uppers), S_OK);
+    EXPECT_EQ(lowers.Values(), c.lowers);
+    EXPECT_EQ(uppers.Values(), c.uppers);
+  }
+}
+
+TEST(KelEdsEffectivityTool, UnionOfInvalidSetsLeavesTheOutputs) {
+  KelEdsEffectivityTool tool;
+  KelRawCollint lowers{7}, uppers{8};
+  EXPECT_EQ(tool.ComputeUnionEffectivityRange({1, 2}, {3}, {1}, {2}, lowers, uppers), E_FAIL);
+  EXPECT_EQ(tool.ComputeUnionEffectivityRange({1}, {3}, {}, {}, lowers, uppers), E_FAIL);
+  EXPECT_EQ(lowers.Values(), Ints{7});
+  EXPECT_EQ(uppers.Values(), Ints{8});
+}
+
+// Maximal runs of the integers in [0, kSpan) covered by the given ranges.
+constexpr int kSpan = 64;
+void Runs(const std::vector<bool>& covered, Ints& lowers, Ints& uppers) {
+  for (int v = 0; v < kSpan; ++v) {
+    if (!covered[v]) continue;
+    if (v == 0 || !covered[v - 1]) {
+      lowers.push_back(v);
+      uppers.push_back(v);
+    } else {
+      uppers.back() = v;
+    }
+  }
+}
+
+// With an ordered, disjoint second set, the result is the exact union, in
+// whatever order the first set's ranges come.
+TEST(KelEdsEffectivityTool, UnionMatchesTheSetUnionForOrderedWorkingSets) {
+  std::mt19937 random(20240611);
+  KelEdsEffectivityTool tool;
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<bool> covered(kSpan, false);
+    KelRawCollint l1, u1, l2, u2;
+    for (int start = static_cast<int>(random() % 6); start < kSpan - 1; start += 1 + static_cast<int>(random() % 8)) {
+      const int end = std::min(kSpan - 1, start + static_cast<int>(random() % 6));
+      l2.Append(start);
+      u2.Append(end);
+      std::fill(covered.begin() + start, covered.begin() + end + 1, true);
+      start = end;
+    }
+    for (int k = 1 + static_cast<int>(random() % 5); k > 0; --k) {
+      const int s = static_cast<int>(random() % kSpan);
+      const int e = std::min(kSpan - 1, s + static_cast<int>(random() % 20));
+      l1.Append(s);
+      u1.Append(e);
+      std::fill(covered.begin() + s, covered.begin() + e + 1, true);
+    }
+    Ints wantLowers, wantUppers;
+    Runs(covered, wantLowers, wantUppers);
+    KelRawCollint lowers, uppers;
+    ASSERT_EQ(tool.ComputeUnionEffectivityRange(l1, u1, l2, u2, lowers, uppers), S_OK);
+    ASSERT_EQ(lowers.Values(), wantLowers) << "round " << round;
+    ASSERT_EQ(uppers.Values(), wantUppers) << "round " << round;
+  }
+}
+
+// Out of order or reversed ranges give no union to speak of, but never a
+// fault: the outputs always pair up.
+TEST(KelEdsEffectivityTool, UnionOfArbitrarySetsStaysInBounds) {
+  std::mt19937 random(7);
+  KelEdsEffectivityTool tool;
+  auto bound = [&] { return static_cast<int>(random() % 40) - 2; };
+  for (int round = 0; round < 3000; ++round) {
+    KelRawCollint l1, u1, l2, u2;
+    for (int k = 1 + static_cast<int>(random() % 5); k > 0; --k) l1.Append(bound()), u1.Append(bound());
+    for (int k = 1 + static_cast<int>(random() % 5); k > 0; --k) l2.Append(bound()), u2.Append(bound());
+    KelRawCollint lowers, uppers;
+    ASSERT_EQ(tool.ComputeUnionEffectivityRange(l1, u1, l2, u2, lowers, uppers), S_OK);
+    ASSERT_EQ(lowers.Size(), uppers.Size());
+    ASSERT_GE(lowers.Size(), 1);
+  }
+}
+
+}  // namespace

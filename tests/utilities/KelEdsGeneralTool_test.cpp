@@ -1,0 +1,148 @@
+#include "KelEdsGeneralTool.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "KelError.h"
+
+namespace {
+
+struct TextCase {
+  const char* in;
+  const char* out;
+};
+
+TEST(KelEdsGeneralTool, EncodeBlanks) {
+  const TextCase cases[] = {
+      {"a   b", "a!3$b"},
+      {"a b", "a!1$b"},
+      {"  a b ", "!2$a!1$b!1$"},
+      {" a", "!1$a"},
+      {"a   ", "a"},
+      {"   ", "   "},
+      {"ab", "ab"},
+      {"", ""},
+      {"abc b", "abc!1$b"},
+      {" b ab  b", "!1$b!1$ab!2$b"},  // each word is found after the previous one
+      {"\xC3\xA9t\xC3\xA9  x", "\xC3\xA9t\xC3\xA9!2$x"},
+  };
+  KelEdsGeneralTool tool;
+  for (const TextCase& c : cases) {
+    KelUnicodeString text(c.in);
+    EXPECT_EQ(tool.EncodeBlanks(text).ToUTF8(), c.out) << '"' << c.in << '"';
+    EXPECT_EQ(text.ToUTF8(), c.in);
+  }
+  KelUnicodeString null;
+  EXPECT_TRUE(tool.EncodeBlanks(null).IsNull());
+}
+
+TEST(KelEdsGeneralTool, DecodeBlanks) {
+  const TextCase cases[] = {
+      {"a!3$b", "a   b"},
+      {"!2$a!1$b!1$", "  a b "},
+      {"!1$", " "},
+      {"x!0$y", "x!0$y"},
+      {"a$b!2", "a$b!2"},
+      {"a!-3$b", "a!-3$b"},
+      {"a!2$b!x$c", "a  b!x$c"},
+      {"a!2$b$c!1$d", "a  b$c!1$d"},  // the "$" before the next "!" stops it
+      {"a!2$b!", "a  b!"},
+      {"abc", "abc"},
+      {"a!2147483647$b", "a!2147483647$b"},
+      {"a!99999999999$b", "a!99999999999$b"},
+  };
+  KelEdsGeneralTool tool;
+  for (const TextCase& c : cases) {
+    KelUnicodeString text(c.in);
+    EXPECT_EQ(tool.DecodeBlanks(text).ToUTF8(), c.out) << '"' << c.in << '"';
+    EXPECT_EQ(text.ToUTF8(), c.in);
+  }
+}
+
+TEST(KelEdsGeneralTool, DecodeBlanksStopsAtTheLimits) {
+  KelEdsGeneralTool tool;
+  const std::string longest = std::to_string(KelEdsGeneralTool::MaxDecodedRun);
+  KelUnicodeString text("a!" + longest + "$b");
+  EXPECT_EQ(tool.DecodeBlanks(text).ToUTF8(), "a" + std::string(KelEdsGeneralTool::MaxDecodedRun, ' ') + "b");
+
+  const std::string tooLong = "a!" + std::to_string(KelEdsGeneralTool::MaxDecodedRun + 1) + "$b";
+  text = KelUnicodeString(tooLong);
+  EXPECT_EQ(tool.DecodeBlanks(text).ToUTF8(), tooLong);
+
+  // Runs up to the total are decoded; the one that would pass it stays encoded.
+  const int runs = KelEdsGeneralTool::MaxDecodedBlanks / KelEdsGeneralTool::MaxDecodedRun;
+  std::string hostile;
+  for (int i = 0; i < runs; ++i) hostile += "!" + longest + "$";
+  hostile += "x!1$y";
+  text = KelUnicodeString(hostile);
+  const KelUnicodeString decoded = tool.DecodeBlanks(text);
+  ASSERT_EQ(decoded.GetLengthInChar(), KelEdsGeneralTool::MaxDecodedBlanks + 5);
+  EXPECT_EQ(decoded.SubString(KelEdsGeneralTool::MaxDecodedBlanks, 5).ToUTF8(), "x!1$y");
+  EXPECT_EQ(decoded.SearchSubString("!"), KelEdsGeneralTool::MaxDecodedBlanks + 1);
+}
+
+// Decoding undoes encoding for any text without "!" and "$", except that a
+// single word loses its trailing blanks.
+TEST(KelEdsGeneralTool, DecodeUndoesEncode) {
+  const std::vector<std::string> alphabet = {" ", " ", " ", "a", "b", "ab", "7", "0", "-", "\xC3\xA9", "\t"};
+  std::mt19937 random(1234);
+  KelEdsGeneralTool tool;
+  for (int round = 0; round < 5000; ++round) {
+    std::string text;
+    for (int n = static_cast<int>(random() % 24); n > 0; --n) text += alphabet[random() % alphabet.size()];
+    KelUnicodeString original(text);
+    KelUnicodeString encoded = tool.EncodeBlanks(original);
+
+    int words = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) words += text[i] != ' ' && (i == 0 || text[i - 1] == ' ');
+    std::string expected = text;
+    if (words == 1) expected.erase(expected.find_last_not_of(' ') + 1);
+    if (words >= 1) {
+      EXPECT_LT(encoded.SearchSubString(" "), 0) << '"' << text << '"';
+    }
+    EXPECT_EQ(tool.DecodeBlanks(encoded).ToUTF8(), expected) << '"' << text << '"';
+  }
+}
+
+struct TokenCase {
+  const char* text;
+  const char* separator;
+  std::vector<std::string> tokens;
+};
+
+TEST(KelEdsGeneralTool, ExtractTokenString) {
+  const TokenCase cases[] = {
+      {"a, b ,c", ",", {"a", "b", "c"}},
+      {",,a,,  , b c ,", ",", {"a", "b c"}},
+      {"a,b  c", ",;", {"a,b", "c"}},  // two characters: split at blanks
+      {"a,b  c", "", {"a,b", "c"}},
+      {"x;y", ";", {"x", "y"}},
+      {"   ", ",", {}},
+  };
+  KelEdsGeneralTool tool;
+  for (const TokenCase& c : cases) {
+    KelListValKelUnicodeString tokens{KelUnicodeString("old")};
+    EXPECT_GE(tool.ExtractTokenString(KelUnicodeString(c.text), tokens, KelUnicodeString(c.separator)), 0);
+    std::vector<std::string> got;
+    for (const KelUnicodeString& token : tokens) got.push_back(token.ToUTF8());
+    EXPECT_EQ(got, c.tokens) << '"' << c.text << "\" at \"" << c.separator << '"';
+  }
+}
+
+TEST(KelEdsGeneralTool, ExtractTokenStringFailsOnAnEmptyText) {
+  KelEdsGeneralTool tool;
+  KelListValKelUnicodeString tokens{KelUnicodeString("kept")};
+  for (const KelUnicodeString& text : {KelUnicodeString(""), KelUnicodeString()}) {
+    const long code = tool.ExtractTokenString(text, tokens, KelUnicodeString(","));
+    ASSERT_LT(code, 0);
+    const char* file = nullptr;
+    ASSERT_TRUE(KelError::GetReturnOrigin(code, &file, nullptr));
+    EXPECT_STREQ(file, "KelEngSystemDbServerClient/KelEdsUtil.m/src/KelEdsGeneralTool");
+  }
+  EXPECT_EQ(tokens.Size(), 1);
+}
+
+}  // namespace

@@ -1,0 +1,138 @@
+#include "KelEdsInternalError.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+
+#include "KelAllocator.h"
+#include "KelGuard.h"
+
+namespace {
+
+KelEdsInternalError* NewError() {
+  auto* error = new KelEdsInternalError(7, "KelEdsTestId", "KelEdsTestCatalog");
+  EXPECT_NE(error, nullptr);
+  return error;
+}
+
+// raise() keeps the raiser's reference; the handle holds one more while in flight.
+template <class Handle>
+void ExpectCaughtAs(KelEdsInternalError* error) {
+  try {
+    error->raise();
+  } catch (Handle& caught) {
+    EXPECT_EQ(caught.get(), error);
+    EXPECT_EQ(error->GetReferenceCount(), 2u);
+  }
+  EXPECT_EQ(error->GetReferenceCount(), 1u);
+}
+
+TEST(KelEdsInternalError, RaiseIsCaughtAsEachThrowSmartPtr) {
+  KelEdsInternalError* error = NewError();
+  ExpectCaughtAs<KelError::ThrowSmartPtr>(error);
+  ExpectCaughtAs<KelInternalError::ThrowSmartPtr>(error);
+  ExpectCaughtAs<KelEdsInternalError::ThrowSmartPtr>(error);
+  error->Release();
+}
+
+TEST(KelEdsInternalError, RaisePtrHandsTheReferenceToTheCatcher) {
+  KelEdsInternalError* error = NewError();
+  try {
+    error->raise_ptr();
+  } catch (KelError* caught) {
+    EXPECT_EQ(caught, error);
+    KelError::Flush(caught);
+  }
+  error = NewError();
+  try {
+    error->raise_ptr();
+  } catch (IUnknown* caught) {
+    EXPECT_EQ(caught, static_cast<IUnknown*>(error));
+    caught->Release();
+  }
+}
+
+TEST(KelEdsInternalError, TheGuardFlushesBothForms) {
+  EXPECT_FALSE(KelGuard([] { KelError::Throw(NewError()); }));
+  EXPECT_FALSE(KelGuard([] { NewError()->raise_ptr(); }));
+}
+
+TEST(KelEdsInternalError, IsAKindOfWalksTheBaseChain) {
+  KelEdsInternalError error("id", "catalog");
+  for (const char* name : {"KelEdsInternalError", "KelInternalError", "KelError", "KelBaseUnknown"}) {
+    EXPECT_TRUE(error.IsAKindOf(name)) << name;
+  }
+  for (const char* name : {"KelEdsGeneralTool", "KelEdsInternal", ""}) EXPECT_FALSE(error.IsAKindOf(name)) << name;
+  EXPECT_FALSE(KelInternalError(1).IsAKindOf("KelEdsInternalError"));
+}
+
+// Each accessor may be the one that fetches the meta-object. The check runs
+// in a fresh process so that nothing has fetched it before.
+class FirstMetaAccess : public ::testing::TestWithParam<int> {};
+
+int MetaObjectAgrees(int first) {
+  KelEdsInternalError error(1u);
+  const std::function<void()> accessors[] = {
+      [] { KelEdsInternalError::ClassName(); },  [&] { error.IsA(); },
+      [] { KelEdsInternalError::MetaObject(); }, [&] { error.GetMetaObject(); },
+      [] { KelEdsInternalError::ClassId(); },    [&] { error.IsAKindOf("KelError"); },
+  };
+  accessors[first]();
+  const KelMetaClass* meta = KelEdsInternalError::MetaObject();
+  const bool agree =
+      meta == error.GetMetaObject() && std::strcmp(error.IsA(), "KelEdsInternalError") == 0 &&
+      KelEdsInternalError::ClassName() == error.IsA() && meta->GetKind() == 1 &&
+      meta->GetBase() == KelInternalError::MetaObject() && std::strcmp(meta->GetLateType(), "KelNull") == 0 &&
+      std::strcmp(meta->GetFramework(), "KelEngSystemDbServerClient") == 0 &&
+      meta->GetInstanceSize() == sizeof(KelEdsInternalError) && &KelEdsInternalError::ClassId() == &meta->GetClassId();
+  return agree ? 0 : 1;
+}
+
+TEST_P(FirstMetaAccess, GivesTheSameRegistration) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // re-executes: the meta-object starts unfetched
+  EXPECT_EXIT(std::exit(MetaObjectAgrees(GetParam())), ::testing::ExitedWithCode(0), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(KelEdsInternalError, FirstMetaAccess, ::testing::Range(0, 6));
+
+TEST(KelEdsInternalError, HasAnEmptyTableAndNoFactory) {
+  EXPECT_EQ(KelEdsInternalError::CreateItself(), nullptr);
+  KelEdsInternalError error(3u);
+  unsigned int length = 99;
+  const KelErrDsc* table = nullptr;
+  error.GetErrorTable(&length, &table);
+  EXPECT_EQ(length, 0u);
+  EXPECT_EQ(length, KelEdsInternalError::errorTableLength);
+  EXPECT_EQ(table, KelEdsInternalError::errorTable);
+}
+
+TEST(KelEdsInternalError, CloneSelfCopiesTheError) {
+  KelEdsInternalError* error = NewError()->Setup("origin.cpp", 12);
+  ASSERT_EQ(error->Self(), error);
+  KelError* clone = error->CloneSelf();
+  ASSERT_NE(clone, nullptr);
+  EXPECT_NE(clone, error);
+  EXPECT_STREQ(clone->IsA(), "KelEdsInternalError");
+  EXPECT_EQ(clone->GetId(), 7u);
+  EXPECT_STREQ(clone->GetMsgId(), "KelEdsTestId");
+  EXPECT_STREQ(clone->GetMsgCatalog(), "KelEdsTestCatalog");
+  EXPECT_STREQ(clone->GetSourceFileName(), "origin.cpp");
+  EXPECT_EQ(clone->GetSourceLineNumber(), 12);
+  EXPECT_EQ(clone->GetReferenceCount(), 1u);
+  clone->Release();
+  error->Release();
+}
+
+TEST(KelEdsInternalError, CloneSelfGivesNullWhenMemoryIsShort) {
+  KelEdsInternalError* error = NewError();
+  {
+    KelAllocationFailureScope failing(0, 1);
+    EXPECT_EQ(error->CloneSelf(), nullptr);
+    EXPECT_EQ(KelAllocationFailures(), 1);
+  }
+  error->Release();
+}
+
+}  // namespace
