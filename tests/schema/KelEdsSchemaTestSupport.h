@@ -1,0 +1,75 @@
+// Helpers shared by the schema dictionary and metadata tool tests.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "KelEdsMetadataDict.h"
+#include "KelEdsMetadataTool.h"
+#include "KelError.h"
+#include "KelInternalError.h"
+
+using Strings = std::vector<std::string>;
+
+inline constexpr const char kDictSource[] = "KelEngSystemDbServerClient/KelEdsUtil.m/src/KelEdsMetadataDict";
+inline constexpr const char kToolSource[] = "KelEngSystemDbServerClient/KelEdsUtil.m/src/KelEdsMetadataTool";
+
+// Reaches the tool's dictionary handle, to put a prepared dictionary in it.
+class KelEdsMetadataToolTestPeer {
+ public:
+  static KelVar<KelEdsMetadataDict>& Dict(KelEdsMetadataTool& tool) { return tool.Dict; }
+};
+
+// Where a failure code was made: (source file, line), or ("", 0) for a code
+// that is not a traced failure (a success code, for one).
+inline std::pair<std::string, int> OriginOf(long code) {
+  const char* file = nullptr;
+  int line = 0;
+  if (!KelError::GetReturnOrigin(code, &file, &line)) return {"", 0};
+  return {file, line};
+}
+inline std::pair<std::string, int> DictLine(int line) { return {kDictSource, line}; }
+inline std::pair<std::string, int> ToolLine(int line) { return {kToolSource, line}; }
+
+inline std::vector<std::string> Texts(const KelListValKelUnicodeString& list) {
+  std::vector<std::string> texts;
+  for (const KelUnicodeString& entry : list) texts.push_back(entry.ToUTF8());
+  return texts;
+}
+inline std::vector<int> Numbers(const KelRawCollint& list) { return list.Values(); }
+
+inline KelListValKelUnicodeString MakeList(const std::vector<std::string>& texts) {
+  KelListValKelUnicodeString list;
+  for (const std::string& text : texts) list.Append(KelUnicodeString(text));
+  return list;
+}
+
+// A table entry whose type question raises: a platform error, or (with
+// `platformError` false) a foreign exception that the guards must let through.
+class RaisingTable : public KelEdsMetadataTable {
+ public:
+  explicit RaisingTable(bool platformError) : KelEdsMetadataTable("xq40718.Raising"), platform_(platformError) {}
+  KelMetaClass* GetMetaObject() const override {
+    if (!platform_) throw std::runtime_error("not a platform error");
+    KelError::Throw(new KelInternalError(KelErrOutOfRange));
+  }
+
+ private:
+  bool platform_;
+};
+
+// A dictionary that claims another kind, so the tool's dictionary check fails.
+class ForeignDict : public KelEdsMetadataDict {
+ public:
+  KelMetaClass* GetMetaObject() const override { return KelBaseUnknown::MetaObject(); }
+};
+
+inline const KelEdsMetadataTable* TableNamed(const KelEdsMetadataDict& dict, const char* name) {
+  for (KelBaseUnknown* entry : dict.Tables) {
+    const KelEdsMetadataTable* table = KelEdsMetadataDict::AsTable(entry);
+    if (table != nullptr && table->Name == KelUnicodeString(name)) return table;
+  }
+  return nullptr;
+}
