@@ -74,8 +74,8 @@ TEST_F(XmlBuilder, NonAsciiTextRoundTripsThroughStringAndFile) {
 
 TEST_F(XmlBuilder, TextDeclaringAnotherEncodingIsReadAsTheCharactersItHolds) {
   KelIDOMDocument_var document;
-  ASSERT_GE(ParseText(builder_, "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r a=\"\xC3\xA9t\xC3\xA9\"/>", document),
-            0);
+  ASSERT_GE(
+      ParseText(builder_, "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r a=\"\xC3\xA9t\xC3\xA9\"/>", document), 0);
   KelIDOMElement_var root;
   ASSERT_GE(document->getDocumentElement(root), 0);
   EXPECT_EQ(Attribute(root, "a"), "\xC3\xA9t\xC3\xA9");
@@ -91,9 +91,9 @@ TEST_F(XmlBuilder, OptionsAreCheckedAndDefaultsDocumented) {
     bool accepted;
   };
   const std::vector<Case> cases = {
-      {{{"KelDoValidation", "TRUE"}}, true},   {{{"KelExpandEntityReferences", "False"}}, true},
-      {{{"KelDoValidation", "yes"}}, false},   {{{"KelExpandEntityReferences", ""}}, false},
-      {{{"KelEncoding", "ISO-8859-1"}}, false}, {{{"KelEncoding", "utf-8"}}, true},
+      {{{"KelDoValidation", "TRUE"}}, true},        {{{"KelExpandEntityReferences", "False"}}, true},
+      {{{"KelDoValidation", "yes"}}, false},        {{{"KelExpandEntityReferences", ""}}, false},
+      {{{"KelEncoding", "ISO-8859-1"}}, false},     {{{"KelEncoding", "utf-8"}}, true},
       {{{"KelFormatPrettyPrint", "maybe"}}, false},
   };
   for (const Case& c : cases) {
@@ -121,9 +121,9 @@ TEST_F(XmlBuilder, ValidationOutcomes) {
     bool validate;
     bool succeeds;
   };
-  for (const Case& c : {Case{"valid.xml", true, true}, Case{"invalid.xml", true, false},
-                        Case{"missing_dtd.xml", true, false}, Case{"no_doctype.xml", true, false},
-                        Case{"invalid.xml", false, true}, Case{"missing_dtd.xml", false, true}}) {
+  for (const Case& c :
+       {Case{"valid.xml", true, true}, Case{"invalid.xml", true, false}, Case{"missing_dtd.xml", true, false},
+        Case{"no_doctype.xml", true, false}, Case{"invalid.xml", false, true}, Case{"missing_dtd.xml", false, true}}) {
     KelIDOMDocument_var document;
     auto handler = Make<RecordingHandler>();
     const long result = ParseFile(builder_, DataPath(c.file), document,
@@ -154,12 +154,11 @@ TEST_F(XmlBuilder, ResolverIsAskedForTheDtdAndMayDecline) {
   };
   const std::vector<Case> cases = {
       {"answers with the DTD's text", [&](const std::string&) { return TextSource(dtd, "jobs.dtd"); }, false, true},
-      {"answers with the DTD's path", [](const std::string&) { return FileSource(DataPath("jobs.dtd")); }, false,
-       true},
+      {"answers with the DTD's path", [](const std::string&) { return FileSource(DataPath("jobs.dtd")); }, false, true},
       {"declines, DTD beside the file", nullptr, true, true},
       {"declines, no DTD beside the text", nullptr, false, false},
-      {"answers with a file that is not there", [](const std::string&) { return FileSource("/nonexistent.dtd"); },
-       true, false},
+      {"answers with a file that is not there", [](const std::string&) { return FileSource("/nonexistent.dtd"); }, true,
+       false},
   };
   for (const Case& c : cases) {
     auto resolver = Make<RecordingResolver>(c.answer);
@@ -244,7 +243,8 @@ TEST_F(XmlBuilder, EntityReferencesKeptOrExpanded) {
   KelIDOMNode_var appended;
   EXPECT_LT(p->appendChild(Element(kept, "q"), appended), 0);
 
-  EXPECT_NE(WriteText(builder_, kept, {{"KelExpandEntityReferences", "false"}}).find("<r a=\"Hi &who;\">Hello &who;!&part;</r>"),
+  EXPECT_NE(WriteText(builder_, kept, {{"KelExpandEntityReferences", "false"}})
+                .find("<r a=\"Hi &who;\">Hello &who;!&part;</r>"),
             std::string::npos);
   EXPECT_NE(WriteText(builder_, kept, {{"KelExpandEntityReferences", "true"}})
                 .find("<r a=\"Hi World\">Hello World!<p id=\"in\">World</p></r>"),

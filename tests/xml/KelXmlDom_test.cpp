@@ -112,8 +112,7 @@ TEST_F(XmlDom, DocumentTypeIsWrittenOut) {
   for (const Bad& bad : {Bad{"", "", "a.dtd"}, Bad{"1Package", "", "a.dtd"}, Bad{"P", "pub{}", "a.dtd"},
                          Bad{"P", "-//pub", ""}, Bad{"P", "", "a\"'.dtd"}}) {
     KelIDOMDocumentType_var doctype;
-    EXPECT_EQ(implementation->createDocumentType(U(bad.name), U(bad.publicId), U(bad.systemId), doctype),
-              E_INVALIDARG)
+    EXPECT_EQ(implementation->createDocumentType(U(bad.name), U(bad.publicId), U(bad.systemId), doctype), E_INVALIDARG)
         << bad.name << " / " << bad.publicId << " / " << bad.systemId;
     EXPECT_EQ(doctype, NULL_var);
   }
@@ -184,6 +183,27 @@ KelIDOMDocument_var NestedDocument(const KelIXMLDOMDocumentBuilder_var& builder)
   Append(root, a5);
   Append(a5, Element(document, "a", {{"id", "6"}}));
   return document;
+}
+
+TEST_F(XmlDom, NoMemoryForAWrapperFailsCleanly) {
+  KelIDOMDocument_var document = NestedDocument(builder_);
+  KelIDOMElement_var root;
+  ASSERT_GE(document->getDocumentElement(root), 0);
+  KelIDOMElement_var element;
+  KelIDOMNode_var child;
+  KelIDOMNodeList_var list;
+  {
+    KelAllocationFailureScope noMemory(0, -1);
+    EXPECT_EQ(document->createElement(U("made"), element), E_OUTOFMEMORY);
+    EXPECT_EQ(root->getFirstChild(child), E_OUTOFMEMORY);
+    EXPECT_EQ(document->getElementsByTagName(U("a"), list), E_OUTOFMEMORY);
+  }
+  EXPECT_EQ(element, NULL_var);
+  EXPECT_EQ(child, NULL_var);
+  EXPECT_EQ(list, NULL_var);
+  // The element made before its wrapper failed is freed with the document.
+  ASSERT_GE(root->getFirstChild(child), 0);
+  EXPECT_EQ(Attribute(child, "id"), "1");
 }
 
 TEST_F(XmlDom, ElementSearchIsInDocumentOrderAtAnyDepth) {
@@ -268,6 +288,14 @@ TEST_F(XmlDom, AppendChildMovesNodesAndNeverMergesText) {
   KelUnicodeString value;
   EXPECT_GE(one->getNodeValue(value), 0);
   EXPECT_EQ(U8(value), "one");
+
+  // A child list is a snapshot.
+  KelIDOMNodeList_var children;
+  ASSERT_GE(left->getChildNodes(children), 0);
+  Append(left, Element(document, "later"));
+  unsigned int length = 0;
+  EXPECT_GE(children->getLength(length), 0);
+  EXPECT_EQ(length, 2u);
 
   // insertBefore places; a reference that is not a child is refused.
   KelIDOMNode_var inserted;
@@ -459,8 +487,7 @@ TEST_F(XmlDom, NodeValuesAreCheckedForWhatTheNodeCanHold) {
   KelUnicodeString value("x");
   EXPECT_GE(root->getNodeValue(value), 0);
   EXPECT_TRUE(value.IsNull());
-  EXPECT_NE(WriteText(builder_, document).find("<r><!--fine--><?pi data?><![CDATA[raw]]>text</r>"),
-            std::string::npos);
+  EXPECT_NE(WriteText(builder_, document).find("<r><!--fine--><?pi data?><![CDATA[raw]]>text</r>"), std::string::npos);
 }
 
 // Nesting far deeper than a recursive walk could survive.

@@ -77,8 +77,7 @@ class ExportedByKelXMLParserItf KelIXMLDOMDocumentBuilder : public KelBaseUnknow
 
   // Writes the document to the file `path`.
   virtual long write(const KelIDOMDocument_var& document, const KelUnicodeString& path,
-                     const KelListValKelUnicodeString& optionNames,
-                     const KelListValKelUnicodeString& optionValues) = 0;
+                     const KelListValKelUnicodeString& optionNames, const KelListValKelUnicodeString& optionValues) = 0;
   // Writes the document into `text` (replacing what it held).
   virtual long writeToString(const KelIDOMDocument_var& document, KelUnicodeString& text,
                              const KelListValKelUnicodeString& optionNames,

@@ -1,9 +1,8 @@
 // KelXmlDOMDocumentBuilder: the KelIXMLDOMDocumentBuilder of the stand-in,
 // over libxml2's parser and serializer.
 //
-// Each parse runs on a parser context of its own, with its own SAX hooks for
-// errors, entity declarations and entity resolution; nothing process-wide is
-// changed. The builder keeps only the first error of its last failed
+// Parsing is KelXmlParse's, writing KelXmlWrite's; the builder reads the
+// options, checks its arguments and keeps the first error of its last failed
 // operation.
 //
 // Threading: one thread at a time per builder.
@@ -13,7 +12,11 @@
 
 #include "KelIXMLDOMDocumentBuilder.h"
 
+class KelXmlDocument;
 class KelXmlInputSource;
+namespace kelxml {
+struct Options;
+}
 
 class KelXmlDOMDocumentBuilder final : public KelIXMLDOMDocumentBuilder {
   KelDeclareClass
@@ -40,6 +43,10 @@ class KelXmlDOMDocumentBuilder final : public KelIXMLDOMDocumentBuilder {
   long Parse(const std::string& systemId, const KelXmlInputSource* source, KelIDOMDocument_var& document,
              const KelListValKelUnicodeString& optionNames, const KelListValKelUnicodeString& optionValues,
              const KelISAXEntityResolver_var& resolver, const KelISAXErrorHandler_var& errorHandler);
+  // The document to write, once the options are read and the document found
+  // writable; null (with `result` and the error set) otherwise.
+  KelXmlDocument* Writable(const KelIDOMDocument_var& document, const KelListValKelUnicodeString& optionNames,
+                           const KelListValKelUnicodeString& optionValues, kelxml::Options& options, long& result);
   void SetError(const std::string& message, int line = 0, int column = 0);
 
   std::string error_message_;

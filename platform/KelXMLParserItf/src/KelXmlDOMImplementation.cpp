@@ -22,8 +22,7 @@ long KelXmlDOMImplementation::QueryInterface(const IID& iid, void** object) {
 }
 
 long KelXmlDOMImplementation::createDocumentType(const KelUnicodeString& qualifiedName,
-                                                 const KelUnicodeString& publicId,
-                                                 const KelUnicodeString& systemId,
+                                                 const KelUnicodeString& publicId, const KelUnicodeString& systemId,
                                                  KelIDOMDocumentType_var& doctype) {
   doctype = nullptr;
   return kelxml::Call([&]() -> long {
@@ -38,9 +37,9 @@ long KelXmlDOMImplementation::createDocumentType(const KelUnicodeString& qualifi
     const std::string name = kelxml::Utf8(qualifiedName);
     const std::string external = kelxml::Utf8(publicId);
     const std::string system = kelxml::Utf8(systemId);
-    xmlDtdPtr dtd = xmlCreateIntSubset(nullptr, BAD_CAST name.c_str(),
-                                       external.empty() ? nullptr : BAD_CAST external.c_str(),
-                                       system.empty() ? nullptr : BAD_CAST system.c_str());
+    xmlDtdPtr dtd =
+        xmlCreateIntSubset(nullptr, BAD_CAST name.c_str(), external.empty() ? nullptr : BAD_CAST external.c_str(),
+                           system.empty() ? nullptr : BAD_CAST system.c_str());
     if (dtd == nullptr) return E_OUTOFMEMORY;
     auto* made = new KelXmlDocumentType(dtd);
     if (made == nullptr) {

@@ -47,9 +47,7 @@ KelXmlDocument::~KelXmlDocument() {
   xmlFreeDoc(document_);
 }
 
-long KelXmlDocument::QueryInterface(const IID& iid, void** object) {
-  return Answer(iid, IID_KelIDOMDocument, object);
-}
+long KelXmlDocument::QueryInterface(const IID& iid, void** object) { return Answer(iid, IID_KelIDOMDocument, object); }
 
 long KelXmlDocument::getDoctype(KelIDOMDocumentType_var& doctype) {
   doctype = nullptr;

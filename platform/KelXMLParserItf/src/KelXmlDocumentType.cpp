@@ -1,7 +1,7 @@
 #include "KelXmlDocumentType.h"
 
-#include "KelXmlDocument.h"
 #include "KelXmlCall.h"
+#include "KelXmlDocument.h"
 #include "KelXmlText.h"
 #include "KelXmlTree.h"
 

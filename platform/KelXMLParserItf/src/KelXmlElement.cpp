@@ -21,9 +21,7 @@ xmlAttrPtr FindAttribute(xmlNodePtr element, const std::string& qname) {
 
 // Namespace declarations are attributes to the DOM ("xmlns", "xmlns:p") but
 // not to libxml2, which keeps them apart.
-bool IsNamespaceDeclaration(const std::string& qname) {
-  return qname == "xmlns" || qname.compare(0, 6, "xmlns:") == 0;
-}
+bool IsNamespaceDeclaration(const std::string& qname) { return qname == "xmlns" || qname.compare(0, 6, "xmlns:") == 0; }
 
 xmlNsPtr FindNamespaceDeclaration(xmlNodePtr element, const std::string& qname) {
   if (!IsNamespaceDeclaration(qname)) return nullptr;
@@ -62,9 +60,7 @@ bool ReadOnly(KelXmlDocument* document, xmlNodePtr element) {
 
 }  // namespace
 
-long KelXmlElement::QueryInterface(const IID& iid, void** object) {
-  return Answer(iid, IID_KelIDOMElement, object);
-}
+long KelXmlElement::QueryInterface(const IID& iid, void** object) { return Answer(iid, IID_KelIDOMElement, object); }
 
 long KelXmlElement::getTagName(KelUnicodeString& name) { return getNodeName(name); }
 

@@ -24,8 +24,7 @@ KelXmlInputSource* KelXmlInputSource::FromText(const KelUnicodeString& text, con
   return made;
 }
 
-KelXmlInputSource* KelXmlInputSource::FromSystemId(const KelUnicodeString& systemId,
-                                                   const KelUnicodeString& publicId) {
+KelXmlInputSource* KelXmlInputSource::FromSystemId(const KelUnicodeString& systemId, const KelUnicodeString& publicId) {
   std::string system = kelxml::Utf8(systemId);
   std::string external = kelxml::Utf8(publicId);
   KelUnicodeString systemText = systemId;

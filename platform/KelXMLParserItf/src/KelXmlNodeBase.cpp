@@ -212,9 +212,7 @@ long GetParentNode(NodeHolder& self, KelIDOMNode_var& parent) {
   return Hand(self, DomParent(self, self.Node()), parent);
 }
 
-long GetFirstChild(NodeHolder& self, KelIDOMNode_var& child) {
-  return Hand(self, DomFirstChild(self.Node()), child);
-}
+long GetFirstChild(NodeHolder& self, KelIDOMNode_var& child) { return Hand(self, DomFirstChild(self.Node()), child); }
 
 long GetLastChild(NodeHolder& self, KelIDOMNode_var& child) { return Hand(self, DomLastChild(self.Node()), child); }
 

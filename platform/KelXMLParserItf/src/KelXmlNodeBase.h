@@ -90,9 +90,7 @@ class KelXmlNodeBase : public Interface, public kelxml::NodeHolder {
   long getPreviousSibling(KelIDOMNode_var& sibling) override { return kelxml::GetPreviousSibling(*this, sibling); }
   long getNextSibling(KelIDOMNode_var& sibling) override { return kelxml::GetNextSibling(*this, sibling); }
   long getChildNodes(KelIDOMNodeList_var& children) override { return kelxml::GetChildNodes(*this, children); }
-  long getOwnerDocument(KelIDOMDocument_var& document) override {
-    return kelxml::GetOwnerDocument(*this, document);
-  }
+  long getOwnerDocument(KelIDOMDocument_var& document) override { return kelxml::GetOwnerDocument(*this, document); }
   long hasChildNodes(bool& result) override { return kelxml::HasChildNodes(*this, result); }
   long appendChild(const KelIDOMNode_var& newChild, KelIDOMNode_var& appended) override {
     return kelxml::InsertChild(*this, newChild, nullptr, appended);
@@ -105,9 +103,7 @@ class KelXmlNodeBase : public Interface, public kelxml::NodeHolder {
     return kelxml::RemoveChild(*this, oldChild, removed);
   }
   long cloneNode(bool deep, KelIDOMNode_var& clone) override { return kelxml::CloneNode(*this, deep, clone); }
-  long isSameNode(const KelIDOMNode_var& other, bool& same) override {
-    return kelxml::IsSameNode(*this, other, same);
-  }
+  long isSameNode(const KelIDOMNode_var& other, bool& same) override { return kelxml::IsSameNode(*this, other, same); }
 
  protected:
   KelXmlNodeBase(KelXmlDocument* document, xmlNodePtr node, bool holdsDocument)

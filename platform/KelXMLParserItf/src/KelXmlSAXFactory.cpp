@@ -27,8 +27,7 @@ long KelXmlSAXFactory::createInputSourceFromBuffer(const KelUnicodeString& text,
   });
 }
 
-long KelXmlSAXFactory::createInputSourceFromSystemId(const KelUnicodeString& systemId,
-                                                     const KelUnicodeString& publicId,
+long KelXmlSAXFactory::createInputSourceFromSystemId(const KelUnicodeString& systemId, const KelUnicodeString& publicId,
                                                      KelIXMLInputSource_var& source) {
   source = nullptr;
   return kelxml::Call([&]() -> long {

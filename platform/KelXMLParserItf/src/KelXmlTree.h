@@ -56,7 +56,8 @@ void ForEachDescendant(xmlNodePtr root, Visit&& visit) {
       }
       xmlNodePtr up = current->parent;
       if (up != nullptr && up->type == XML_ENTITY_DECL) {
-        if (references.empty()) up = nullptr;
+        if (references.empty())
+          up = nullptr;
         else {
           up = references.back();
           references.pop_back();
