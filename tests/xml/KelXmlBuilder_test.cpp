@@ -259,6 +259,48 @@ TEST_F(XmlBuilder, EntityReferencesKeptOrExpanded) {
             std::string::npos);
 }
 
+TEST_F(XmlBuilder, NamespacedNamesAreQualifiedNames) {
+  KelIDOMDocument_var document;
+  ASSERT_GE(ParseText(builder_, "<r xmlns='urn:d' xmlns:p='urn:p'><p:a p:x='1' y='2'><b/></p:a></r>", document), 0);
+  struct Case {
+    const char* tag;
+    unsigned int count;
+  };
+  for (const Case& c : {Case{"p:a", 1}, Case{"a", 0}, Case{"b", 1}, Case{"p:b", 0}}) {
+    KelIDOMNodeList_var list;
+    ASSERT_GE(document->getElementsByTagName(U(c.tag), list), 0);
+    unsigned int length = 99;
+    list->getLength(length);
+    EXPECT_EQ(length, c.count) << c.tag;
+  }
+  KelIDOMElement_var root;
+  ASSERT_GE(document->getDocumentElement(root), 0);
+  EXPECT_EQ(Attribute(root, "xmlns:p"), "urn:p");
+  EXPECT_EQ(Attribute(root, "xmlns"), "urn:d");
+  KelIDOMNode_var a;
+  ASSERT_GE(root->getFirstChild(a), 0);
+  EXPECT_EQ(Name(a), "p:a");
+  EXPECT_EQ(Attribute(a, "p:x"), "1");
+  EXPECT_EQ(Attribute(a, "x"), "");
+  ASSERT_GE(KelQuery<KelIDOMElement>(a, IID_KelIDOMElement)->setAttribute(U("p:z"), U("3")), 0);
+  // A copy carries the declarations it needs wherever it goes.
+  KelIDOMNode_var copy;
+  ASSERT_GE(a->cloneNode(true, copy), 0);
+  KelIDOMElement_var holder = Element(document, "holder");
+  Append(holder, copy);
+  Append(root, holder);
+  KelIDOMDocument_var back;
+  auto handler = Make<RecordingHandler>();
+  ASSERT_GE(ParseText(builder_, WriteText(builder_, document), back, {}, nullptr, handler), 0) << LastError();
+  EXPECT_TRUE(handler->entries.empty()) << handler->entries[0].message;  // no undeclared prefix
+  KelIDOMNodeList_var as;
+  ASSERT_GE(back->getElementsByTagName(U("p:a"), as), 0);
+  EXPECT_EQ(ListAttributes(as, "p:z"), "3,3");
+  KelIDOMNodeList_var bs;
+  ASSERT_GE(back->getElementsByTagName(U("b"), bs), 0);
+  EXPECT_EQ(ListAttributes(bs, "xmlns"), ",urn:d");
+}
+
 TEST_F(XmlBuilder, MalformedInputFailsWithWhereAndTheBuilderCarriesOn) {
   struct Case {
     const char* text;
