@@ -1,0 +1,35 @@
+// KelISAXEntityResolver: lets a caller supply an external entity the parser
+// asks for, in practice the external DTD subset of a document being validated.
+//
+// The parser calls resolveEntity with the public identifier (null string when
+// there is none) and the system identifier exactly as the document writes
+// them. A non-negative code with a non-empty input source answers the request;
+// a negative code (or an empty source) declines it, and the parser then finds
+// the entity itself (relative to the document, local files only).
+//
+// A resolver must not raise: a platform error (KelError) raised by it fails
+// the parse; anything else raised by it is raised again once the parse has
+// been cleaned up.
+//
+// Ownership: the parse holds a reference for its duration. Threading: called
+// on the thread that parses.
+#pragma once
+
+#include "ExportedByKelXMLParserItf.h"
+#include "KelBaseUnknown.h"
+#include "KelIXMLInputSource.h"
+#include "KelUnicodeString.h"
+#include "KelVar.h"
+
+class KelISAXEntityResolver;
+typedef KelVar<KelISAXEntityResolver> KelISAXEntityResolver_var;
+
+extern ExportedByKelXMLParserItf const IID IID_KelISAXEntityResolver;
+
+class ExportedByKelXMLParserItf KelISAXEntityResolver : public KelBaseUnknown {
+ public:
+  ~KelISAXEntityResolver() override;
+
+  virtual long resolveEntity(const KelUnicodeString& publicId, const KelUnicodeString& systemId,
+                             KelIXMLInputSource_var& inputSource) = 0;
+};

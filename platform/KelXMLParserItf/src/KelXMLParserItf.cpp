@@ -1,2 +1,0 @@
-// Placeholder until the DOM and SAX stand-ins land.
-#include "ExportedByKelXMLParserItf.h"

@@ -1,0 +1,50 @@
+// KelXmlDocument: the KelIDOMDocument over one libxml2 document, which it owns.
+//
+// Nodes that belong to the document but to no parent (made and not yet
+// appended, or removed) hang under a private holder node that is not part of
+// the tree; they are freed with the document. The document is freed when the
+// last handle on it, on one of its nodes or on one of its lists goes.
+//
+// Threading: one thread at a time.
+#pragma once
+
+#include <libxml/tree.h>
+
+#include "KelXmlNodeBase.h"
+#include "KelXmlTree.h"
+
+class KelXmlDocument final : public KelXmlNodeBase<KelIDOMDocument> {
+  KelDeclareClass
+
+  // Takes ownership of `document` (freed here when no object can be made).
+  // `mayHoldReferences`: the tree may hold entity reference nodes.
+  static KelXmlDocument* Create(xmlDocPtr document, bool mayHoldReferences);
+  ~KelXmlDocument() override;
+
+  using KelBaseUnknown::QueryInterface;
+  long QueryInterface(const IID& iid, void** object) override;
+
+  // KelIDOMDocument
+  long getDoctype(KelIDOMDocumentType_var& doctype) override;
+  long getDocumentElement(KelIDOMElement_var& element) override;
+  long createElement(const KelUnicodeString& tagName, KelIDOMElement_var& element) override;
+  long createTextNode(const KelUnicodeString& data, KelIDOMNode_var& text) override;
+  long getElementsByTagName(const KelUnicodeString& tagName, KelIDOMNodeList_var& list) override;
+  long getChangeCount(unsigned long long& count) override;
+
+  xmlDocPtr Doc() const { return document_; }
+  // Whether `node` is the holder of the detached nodes.
+  bool IsDetachedHolder(xmlNodePtr node) const { return node == detached_; }
+  // Keeps an unlinked node (and its subtree) until the document goes.
+  void KeepDetached(xmlNodePtr node) { kelxml::LinkLast(detached_, node); }
+  bool MayHoldReferences() const { return may_hold_references_; }
+  void Changed() { ++changes_; }
+
+ private:
+  KelXmlDocument(xmlDocPtr document, xmlNodePtr detached, bool mayHoldReferences);
+
+  xmlDocPtr document_;
+  xmlNodePtr detached_;
+  bool may_hold_references_;
+  unsigned long long changes_ = 0;
+};

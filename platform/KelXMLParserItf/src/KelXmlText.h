@@ -1,0 +1,44 @@
+// Text crossing between the platform's UTF-16 strings and libxml2's UTF-8,
+// and the lexical checks that keep every document writable as XML.
+#pragma once
+
+#include <libxml/xmlstring.h>
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "KelUnicodeString.h"
+
+namespace kelxml {
+
+// The longest text (in UTF-8 bytes) handed to libxml2 in one piece; libxml2
+// counts lengths in int, and refuses longer text when parsing anyway.
+constexpr std::size_t kMaxTextBytes = 1000000000;
+
+// The UTF-8 form of a platform string (a null string gives "").
+std::string Utf8(const KelUnicodeString& text);
+// Replaces `out` with the UTF-16 form of UTF-8 text (never null afterwards).
+void Assign(KelUnicodeString& out, const char* utf8, std::size_t length);
+void Assign(KelUnicodeString& out, const xmlChar* utf8);
+
+// Whether the text is an XML 1.0 (fifth edition) Name.
+bool IsXmlName(std::u16string_view text);
+// Whether every character of the text is an XML 1.0 Char (no control
+// characters other than tab, line feed and carriage return, no U+FFFE/U+FFFF,
+// no unpaired surrogate).
+bool IsXmlText(std::u16string_view text);
+// Whether the text holds only characters allowed in a public identifier.
+bool IsPublicIdText(std::u16string_view text);
+
+// Makes the encoding named in a leading XML or text declaration say "UTF-8",
+// for text that has already been turned into UTF-8.
+void DeclareUtf8(std::string& utf8);
+
+// The number of leading bytes of `data` that end on a whole UTF-8 character.
+std::size_t CompleteUtf8Prefix(const char* data, std::size_t length);
+
+// Removes trailing blanks and line ends (libxml2 messages end with one).
+std::string TrimMessage(const char* message);
+
+}  // namespace kelxml

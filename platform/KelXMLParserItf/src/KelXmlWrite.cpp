@@ -1,0 +1,211 @@
+#include "KelXmlWrite.h"
+
+#include <fcntl.h>
+#include <libxml/xmlIO.h>
+#include <libxml/xmlsave.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "KelResultCodes.h"
+#include "KelUnicodeString.h"
+#include "KelXmlDocument.h"
+#include "KelXmlText.h"
+#include "KelXmlTree.h"
+
+namespace kelxml {
+
+namespace {
+
+// Collects written UTF-8 as UTF-16, a character split between two pieces
+// being held back until its end arrives.
+struct StringSink {
+  std::u16string text;
+  std::string held;
+  bool failed = false;
+
+  void Take(const char* data, std::size_t length) {
+    const std::size_t whole = CompleteUtf8Prefix(data, length);
+    KelUtf::AppendUtf16(data, whole, text);
+    held.assign(data + whole, length - whole);
+  }
+  void Write(const char* data, std::size_t length) {
+    if (held.empty()) {
+      Take(data, length);
+      return;
+    }
+    std::string joined = held;
+    joined.append(data, length);
+    Take(joined.data(), joined.size());
+  }
+  void Finish() {
+    KelUtf::AppendUtf16(held.data(), held.size(), text);
+    held.clear();
+  }
+};
+
+int WriteToString(void* context, const char* data, int length) {
+  auto* sink = static_cast<StringSink*>(context);
+  // Nothing may be raised through libxml2: a failure is noted and reported
+  // once the writing is over.
+  try {
+    sink->Write(data, static_cast<std::size_t>(length));
+  } catch (...) {
+    sink->failed = true;
+  }
+  return length;
+}
+
+// Writes into a temporary file beside the target and renames it over the
+// target once complete, so that the target is never left half written.
+class FileSink {
+ public:
+  explicit FileSink(std::string target) : target_(std::move(target)) {}
+  ~FileSink() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+  }
+  FileSink(const FileSink&) = delete;
+  FileSink& operator=(const FileSink&) = delete;
+
+  bool Open() {
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+      temporary_ = target_ + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+      fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd_ < 0 && errno != EEXIST) break;
+    }
+    if (fd_ < 0) {
+      Fail();
+      temporary_.clear();
+      return false;
+    }
+    buffer_.reserve(kChunk);
+    return true;
+  }
+
+  void Write(const char* data, std::size_t length) {
+    if (error_ != 0) return;
+    buffer_.append(data, length);
+    if (buffer_.size() >= kChunk) Flush();
+  }
+
+  // Completes the file and puts it in place; false when that failed.
+  bool Commit() {
+    Flush();
+    struct stat existing {};
+    // A file written over keeps its permissions.
+    if (error_ == 0 && ::stat(target_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+      if (::fchmod(fd_, existing.st_mode & 07777) != 0) Fail();
+    }
+    if (::close(fd_) != 0 && error_ == 0) Fail();
+    fd_ = -1;
+    if (error_ == 0 && ::rename(temporary_.c_str(), target_.c_str()) != 0) Fail();
+    if (error_ == 0) temporary_.clear();
+    return error_ == 0;
+  }
+
+  std::string Problem() const { return "cannot write \"" + target_ + "\": " + std::strerror(error_); }
+
+ private:
+  static constexpr std::size_t kChunk = 1 << 16;
+
+  void Fail() {
+    if (error_ == 0) error_ = errno != 0 ? errno : EIO;
+  }
+  void Flush() {
+    std::size_t done = 0;
+    while (error_ == 0 && done < buffer_.size()) {
+      const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        Fail();
+        break;
+      }
+      done += static_cast<std::size_t>(n);
+    }
+    buffer_.clear();
+  }
+
+  std::string target_;
+  std::string temporary_;
+  int fd_ = -1;
+  int error_ = 0;
+  std::string buffer_;
+};
+
+int WriteToFile(void* context, const char* data, int length) {
+  static_cast<FileSink*>(context)->Write(data, static_cast<std::size_t>(length));
+  return length;
+}
+
+// The document to serialise: the document itself, or a copy with its entity
+// references expanded when that is asked and needed. Null when memory ran out.
+struct Printable {
+  xmlDocPtr document = nullptr;
+  xmlDocPtr copy = nullptr;
+  ~Printable() {
+    if (copy != nullptr) xmlFreeDoc(copy);
+  }
+};
+
+long Prepare(KelXmlDocument* document, const Options& options, Printable& printable) {
+  xmlDocPtr doc = document->Doc();
+  printable.document = doc;
+  if (options.expand && document->MayHoldReferences() && ContainsEntityReferences(doc)) {
+    printable.copy = CopyDocumentExpanded(doc);
+    if (printable.copy == nullptr) return E_OUTOFMEMORY;
+    printable.document = printable.copy;
+  }
+  return S_OK;
+}
+
+// Serialises with an XML declaration that names UTF-8.
+long Serialize(xmlDocPtr document, const Options& options, xmlOutputWriteCallback write, void* context) {
+  xmlSaveCtxtPtr save = xmlSaveToIO(write, nullptr, context, "UTF-8", options.pretty ? XML_SAVE_FORMAT : 0);
+  if (save == nullptr) return E_OUTOFMEMORY;
+  const long written = xmlSaveDoc(save, document);
+  const int flushed = xmlSaveClose(save);
+  return written < 0 || flushed < 0 ? E_FAIL : S_OK;
+}
+
+}  // namespace
+
+long WriteDocumentToFile(KelXmlDocument* document, const Options& options, const std::string& path,
+                         std::string& problem) {
+  Printable printable;
+  long result = Prepare(document, options, printable);
+  if (result < 0) return result;
+  FileSink sink(path);
+  if (!sink.Open()) {
+    problem = sink.Problem();
+    return E_FAIL;
+  }
+  result = Serialize(printable.document, options, WriteToFile, &sink);
+  if (result < 0) return result;
+  if (!sink.Commit()) {
+    problem = sink.Problem();
+    return E_FAIL;
+  }
+  return S_OK;
+}
+
+long WriteDocumentToString(KelXmlDocument* document, const Options& options, std::u16string& text) {
+  Printable printable;
+  long result = Prepare(document, options, printable);
+  if (result < 0) return result;
+  StringSink sink;
+  result = Serialize(printable.document, options, WriteToString, &sink);
+  if (result < 0) return result;
+  if (sink.failed) return E_OUTOFMEMORY;
+  sink.Finish();
+  text = std::move(sink.text);
+  return S_OK;
+}
+
+}  // namespace kelxml

@@ -1,0 +1,249 @@
+// Shared helpers of the XML parser tests: making builders and documents,
+// parsing and writing text, option lists, a scratch directory, xmllint, and
+// recording entity resolvers and error handlers.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <initializer_list>
+#include <iterator>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "KelIDOMDocument.h"
+#include "KelIDOMImplementation.h"
+#include "KelISAXEntityResolver.h"
+#include "KelISAXErrorHandler.h"
+#include "KelIXMLDOMDocumentBuilder.h"
+#include "KelIXMLSAXFactory.h"
+#include "KelListValKelUnicodeString.h"
+
+namespace keltest {
+
+inline std::string U8(const KelUnicodeString& text) { return text.ToUTF8(); }
+inline KelUnicodeString U(const std::string& utf8) { return KelUnicodeString(utf8); }
+
+inline std::string DataPath(const std::string& name) { return std::string(KEL_TEST_DATA_DIR) + "/xml/" + name; }
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out << bytes;
+}
+
+// Option lists from name/value pairs.
+struct Options {
+  KelListValKelUnicodeString names;
+  KelListValKelUnicodeString values;
+  Options() = default;
+  Options(std::initializer_list<std::pair<const char*, const char*>> pairs) {
+    for (const auto& [name, value] : pairs) {
+      names.Append(KelUnicodeString(name));
+      values.Append(KelUnicodeString(value));
+    }
+  }
+};
+
+inline KelIXMLDOMDocumentBuilder_var MakeBuilder() {
+  KelIXMLDOMDocumentBuilder_var builder;
+  EXPECT_GE(CreateKelIXMLDOMDocumentBuilder(builder, CLSID_XML4C_DOM), 0);
+  EXPECT_NE(builder, NULL_var);
+  return builder;
+}
+
+inline KelIXMLInputSource_var TextSource(const std::string& text, const std::string& identifier = "Buffer") {
+  KelIXMLSAXFactory_var factory;
+  EXPECT_GE(CreateKelIXMLSAXFactory(factory, CLSID_XML4C_SAX), 0);
+  KelIXMLInputSource_var source;
+  EXPECT_GE(factory->createInputSourceFromBuffer(U(text), U(identifier), source), 0);
+  return source;
+}
+
+inline KelIXMLInputSource_var FileSource(const std::string& systemId, const std::string& publicId = "") {
+  KelIXMLSAXFactory_var factory;
+  EXPECT_GE(CreateKelIXMLSAXFactory(factory, CLSID_XML4C_SAX), 0);
+  KelIXMLInputSource_var source;
+  EXPECT_GE(factory->createInputSourceFromSystemId(U(systemId), U(publicId), source), 0);
+  return source;
+}
+
+inline long ParseText(const KelIXMLDOMDocumentBuilder_var& builder, const std::string& text,
+                      KelIDOMDocument_var& document, const Options& options = {},
+                      const KelISAXEntityResolver_var& resolver = nullptr,
+                      const KelISAXErrorHandler_var& handler = nullptr) {
+  return builder->parse(TextSource(text), document, options.names, options.values, resolver, handler);
+}
+
+inline long ParseFile(const KelIXMLDOMDocumentBuilder_var& builder, const std::string& path,
+                      KelIDOMDocument_var& document, const Options& options = {},
+                      const KelISAXEntityResolver_var& resolver = nullptr,
+                      const KelISAXErrorHandler_var& handler = nullptr) {
+  return builder->parse(U(path), document, options.names, options.values, resolver, handler);
+}
+
+// The document written into a string, as UTF-8; "" on failure.
+inline std::string WriteText(const KelIXMLDOMDocumentBuilder_var& builder, const KelIDOMDocument_var& document,
+                             const Options& options = {}) {
+  KelUnicodeString text;
+  const long result = builder->writeToString(document, text, options.names, options.values);
+  EXPECT_GE(result, 0);
+  return result >= 0 ? U8(text) : std::string();
+}
+
+inline KelIDOMDocument_var NewDocument(const KelIXMLDOMDocumentBuilder_var& builder,
+                                       const KelIDOMDocumentType_var& doctype = nullptr) {
+  KelIDOMImplementation_var implementation;
+  EXPECT_GE(builder->getDOMImplementation(implementation), 0);
+  KelIDOMDocument_var document;
+  EXPECT_GE(implementation->createDocument(U(""), U("Integration"), doctype, document), 0);
+  return document;
+}
+
+inline KelIDOMElement_var Element(const KelIDOMDocument_var& document, const std::string& tag,
+                                  std::initializer_list<std::pair<const char*, const char*>> attributes = {}) {
+  KelIDOMElement_var element;
+  EXPECT_GE(document->createElement(U(tag), element), 0);
+  for (const auto& [name, value] : attributes) EXPECT_GE(element->setAttribute(U(name), U(value)), 0);
+  return element;
+}
+
+// Appends and checks that it worked.
+inline void Append(const KelIDOMNode_var& parent, const KelIDOMNode_var& child) {
+  KelIDOMNode_var appended;
+  ASSERT_GE(parent->appendChild(child, appended), 0);
+  ASSERT_NE(appended, NULL_var);
+}
+
+inline std::string Attribute(const KelIDOMNode_var& node, const std::string& name) {
+  KelIDOMElement_var element = KelQuery<KelIDOMElement>(node, IID_KelIDOMElement);
+  if (element == nullptr) return "<not an element>";
+  KelUnicodeString value;
+  EXPECT_GE(element->getAttribute(U(name), value), 0);
+  return U8(value);
+}
+
+inline std::string Name(const KelIDOMNode_var& node) {
+  KelUnicodeString name;
+  EXPECT_GE(node->getNodeName(name), 0);
+  return U8(name);
+}
+
+// The values of attribute `attribute` of the list's nodes, joined with ",".
+inline std::string ListAttributes(const KelIDOMNodeList_var& list, const std::string& attribute) {
+  unsigned int length = 0;
+  EXPECT_GE(list->getLength(length), 0);
+  std::string joined;
+  for (unsigned int i = 0; i < length; ++i) {
+    KelIDOMNode_var node;
+    EXPECT_GE(list->item(i, node), 0);
+    if (i > 0) joined += ',';
+    joined += Attribute(node, attribute);
+  }
+  return joined;
+}
+
+// The names of a node's children, joined with ",".
+inline std::string ChildNames(const KelIDOMNode_var& parent) {
+  std::string joined;
+  KelIDOMNode_var child;
+  EXPECT_GE(parent->getFirstChild(child), 0);
+  while (child != nullptr) {
+    if (!joined.empty()) joined += ',';
+    joined += Name(child);
+    KelIDOMNode_var next;
+    EXPECT_GE(child->getNextSibling(next), 0);
+    child = next;
+  }
+  return joined;
+}
+
+// A directory of its own for one test, removed afterwards.
+class ScratchDirectory {
+ public:
+  ScratchDirectory() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kelxml-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  }
+  ~ScratchDirectory() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchDirectory(const ScratchDirectory&) = delete;
+  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+inline bool HaveXmllint() { return std::system("command -v xmllint >/dev/null 2>&1") == 0; }
+
+// Whether xmllint reads the file as well-formed XML.
+inline bool XmllintAccepts(const std::string& path) {
+  return std::system(("xmllint --noout --nonet '" + path + "' >/dev/null 2>&1").c_str()) == 0;
+}
+
+// A resolver that records what it is asked and answers with `answer` (or
+// declines when it gives an empty source).
+class RecordingResolver final : public KelISAXEntityResolver {
+ public:
+  explicit RecordingResolver(std::function<KelIXMLInputSource_var(const std::string&)> answer = nullptr)
+      : answer_(std::move(answer)) {}
+  long resolveEntity(const KelUnicodeString& publicId, const KelUnicodeString& systemId,
+                     KelIXMLInputSource_var& inputSource) override {
+    public_ids.push_back(publicId.IsNull() ? "<null>" : U8(publicId));
+    system_ids.push_back(U8(systemId));
+    inputSource = answer_ ? answer_(U8(systemId)) : nullptr;
+    return inputSource != nullptr ? S_OK : E_FAIL;
+  }
+  std::vector<std::string> public_ids;
+  std::vector<std::string> system_ids;
+
+ private:
+  std::function<KelIXMLInputSource_var(const std::string&)> answer_;
+};
+
+class RecordingHandler final : public KelISAXErrorHandler {
+ public:
+  struct Entry {
+    std::string kind;
+    std::string message;
+    int line;
+    int column;
+  };
+  long warning(const KelXMLParseError& problem) override { return Record("warning", problem); }
+  long error(const KelXMLParseError& problem) override { return Record("error", problem); }
+  long fatalError(const KelXMLParseError& problem) override { return Record("fatal", problem); }
+  std::vector<Entry> entries;
+
+  bool Has(const std::string& kind) const {
+    for (const Entry& entry : entries) {
+      if (entry.kind == kind) return true;
+    }
+    return false;
+  }
+
+ private:
+  long Record(const char* kind, const KelXMLParseError& problem) {
+    entries.push_back({kind, U8(problem.message), problem.line, problem.column});
+    return S_OK;
+  }
+};
+
+// Objects made with new start with one reference, which the handle takes.
+template <class T, class... Args>
+KelVar<T> Make(Args&&... args) {
+  return KelVar<T>::Adopt(new T(std::forward<Args>(args)...));
+}
+
+}  // namespace keltest
