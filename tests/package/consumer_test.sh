@@ -26,3 +26,8 @@ if nm -D --defined-only "$lib" | grep -q ' T .*kel_detail'; then
   echo "internal symbols leaked from $lib" >&2
   exit 1
 fi
+
+# The command-line tool is installed with the library and finds it.
+version=$("$work/prefix/bin/edsutil" --version) || { echo "installed edsutil does not run" >&2; exit 1; }
+classes=$("$work/prefix/bin/edsutil" schema classes) || { echo "installed edsutil cannot query the schema" >&2; exit 1; }
+[[ $version == "edsutil "* && $classes == *xq40718.Work_Package* ]] || { echo "installed edsutil: wrong output" >&2; exit 1; }

@@ -15,14 +15,14 @@ class App;
 
 namespace edsutil {
 
-void AddSqlCommand(CLI::App& app);        // sql          SqlCommand.cpp
-void AddUuidsCommand(CLI::App& app);      // uuids        UuidsCommand.cpp
-void AddSchemaCommands(CLI::App& app);    // schema ...   SchemaCommands.cpp, SchemaDiagram.cpp
-void AddEffCommands(CLI::App& app);       // eff ...      EffCommands.cpp
-void AddTextCommands(CLI::App& app);      // blanks, tokens  TextCommands.cpp
-void AddFillCommand(CLI::App& app);       // fill         FillCommand.cpp
+void AddSqlCommand(CLI::App& app);      // sql          SqlCommand.cpp
+void AddUuidsCommand(CLI::App& app);    // uuids        UuidsCommand.cpp
+void AddSchemaCommands(CLI::App& app);  // schema ...   SchemaCommands.cpp, SchemaDiagram.cpp
+void AddEffCommands(CLI::App& app);     // eff ...      EffCommands.cpp
+void AddTextCommands(CLI::App& app);    // blanks, tokens  TextCommands.cpp
+void AddFillCommand(CLI::App& app);     // fill         FillCommand.cpp
 
-// Part of the schema family, in a source of its own: schema diagram.
+// Belongs to the schema family, in a source of its own: schema diagram.
 void AddSchemaDiagramCommand(CLI::App& schema);
 
 }  // namespace edsutil

@@ -105,14 +105,15 @@ std::string ParseCommand(const EffOptions& options) {
                {"OPEN END", "openEnd", JsonKind::Flag}});
   for (int k = 1; k <= eff.lowers.Size(); ++k) {
     const bool open = eff.uppers[k] == KelEdsEffectivityTool::OpenEnd;
-    table.AddRow({"(" + std::to_string(eff.lowers[k]) + "-" + Bound(eff.uppers[k]) + ")",
-                  std::to_string(eff.lowers[k]), std::to_string(eff.uppers[k]), open ? "yes" : "no"});
+    table.AddRow({"(" + std::to_string(eff.lowers[k]) + "-" + Bound(eff.uppers[k]) + ")", std::to_string(eff.lowers[k]),
+                  std::to_string(eff.uppers[k]), open ? "yes" : "no"});
   }
   return table.Render(options.json);
 }
 
 void RequireOneStdin(const EffOptions& options) {
-  if (options.first == "-" && options.second == "-") throw UsageError("only one of A and B can be read from standard input");
+  if (options.first == "-" && options.second == "-")
+    throw UsageError("only one of A and B can be read from standard input");
 }
 
 std::string CompareCommand(const EffOptions& options) {
@@ -170,8 +171,8 @@ void AddEffCommands(CLI::App& app) {
   AddJsonFlag(*compare, options->json);
   compare->callback([options] { Emit(CompareCommand(*options)); });
 
-  CLI::App* unite = eff->add_subcommand(
-      "union", "Unite two effectivities; touching ranges are joined, (1-5) and (6-7) give (1-7)");
+  CLI::App* unite =
+      eff->add_subcommand("union", "Unite two effectivities; touching ranges are joined, (1-5) and (6-7) give (1-7)");
   unite->add_option("A", options->first, kTextHelp)->required();
   unite->add_option("B", options->second, kTextHelp)->required();
   AddJsonFlag(*unite, options->json);

@@ -38,15 +38,11 @@ std::string Fill(const FillOptions& options) {
     // Without a first list every watertight cable counts.
     if (first.empty()) first.assign(options.sizes.size(), 1.0);
     if (first.size() != options.sizes.size()) {
-      throw UsageError("--diameters and --sizes must have as many values (" + std::to_string(first.size()) +
-                       " and " + std::to_string(options.sizes.size()) + ")");
+      throw UsageError("--diameters and --sizes must have as many values (" + std::to_string(first.size()) + " and " +
+                       std::to_string(options.sizes.size()) + ")");
     }
   } else {
     if (first.empty()) throw UsageError("give the cables' values with --diameters");
-    if (type != KelEdsApplicationTool::NonWaterTightHanger) {
-      std::fprintf(stderr, "edsutil fill: note: hanger type '%s' has no rule of its own: the values are taken as areas\n",
-                   type.c_str());
-    }
   }
   if (!std::isfinite(options.area) || options.area <= 0) {
     throw Failure("the area must be a number above 0, not " + FormatNumber(options.area, false));
@@ -58,6 +54,10 @@ std::string Fill(const FillOptions& options) {
   KelEdsApplicationTool tool;
   if (tool.GetComputedPercentFill(values, sizes, KelUnicodeString(type), options.area, percent) < 0) {
     throw Failure("cannot compute the percent fill: every cable value must be a finite number");
+  }
+  if (!watertight && type != KelEdsApplicationTool::NonWaterTightHanger) {
+    std::fprintf(stderr, "edsutil fill: note: hanger type '%s' has no rule of its own: the values are taken as areas\n",
+                 type.c_str());
   }
   Record record;
   record.Add("percentFill", FormatNumber(percent, options.json), JsonKind::Number);

@@ -114,8 +114,9 @@ void AddSchemaCommands(CLI::App& app) {
   CLI::App* schema = app.add_subcommand("schema", "Query the schema of the cable-routing database");
   schema->require_subcommand(1);
 
-  AddQuery(*schema, "classes", "List the classes of the schema with their primary keys", *options)
-      ->callback([options] { Emit(Classes(options->json)); });
+  AddQuery(*schema, "classes", "List the classes of the schema with their primary keys", *options)->callback([options] {
+    Emit(Classes(options->json));
+  });
 
   CLI::App* attributes = AddQuery(*schema, "attributes", "List the attributes of a class", *options);
   attributes->footer(
@@ -136,8 +137,8 @@ void AddSchemaCommands(CLI::App& app) {
       ->type_name("CLASS");
   referencing->callback([options] { Emit(Referencing(options->className, options->names, options->json)); });
 
-  CLI::App* missing = AddQuery(*schema, "missing",
-                               "List the mandatory attributes of a class that ATTR... leave out", *options);
+  CLI::App* missing =
+      AddQuery(*schema, "missing", "List the mandatory attributes of a class that ATTR... leave out", *options);
   missing->footer("The primary key is never reported missing. An ATTR that the class lacks is warned about.");
   missing->add_option("CLASS", options->className, kClassHelp)->required();
   missing->add_option("ATTR", options->names, "Attributes supplied");

@@ -79,8 +79,9 @@ std::string ClassNode(const ClassInfo& info) {
     // left (the marks cell) and enters the referenced key on the right (the
     // type cell), so arrows never run across a box.
     label += "      <TR><TD ALIGN=\"LEFT\" PORT=" + Quoted(TailPort(attr.name)) + ">" + Html(marks) +
-             "</TD><TD ALIGN=\"LEFT\">" + open + name + close + "</TD><TD ALIGN=\"LEFT\" PORT=" +
-             Quoted(HeadPort(attr.name)) + ">" + open + Html(attr.type) + close + "</TD></TR>\n";
+             "</TD><TD ALIGN=\"LEFT\">" + open + name + close +
+             "</TD><TD ALIGN=\"LEFT\" PORT=" + Quoted(HeadPort(attr.name)) + ">" + open + Html(attr.type) + close +
+             "</TD></TR>\n";
   }
   label += "    </TABLE>";
   return "  " + Quoted(info.tessel) + " [label=<\n    " + label + ">];\n";
@@ -160,7 +161,8 @@ void RunDot(const std::string& dotText, const std::string& format, int outFd) {
     throw Failure("cannot run Graphviz 'dot': " + std::string(std::strerror(spawned)));
   }
   // A dot that dies early must not kill us through SIGPIPE.
-  struct sigaction ignore {}, previous {};
+  struct sigaction ignore {
+  }, previous{};
   ignore.sa_handler = SIG_IGN;
   sigaction(SIGPIPE, &ignore, &previous);
   std::size_t sent = 0;

@@ -21,9 +21,9 @@ struct AttributeInfo {
   bool mandatory = false;  // NOT NULL
   std::string magnitude;   // LENGTH, MASS, AREA, LINEMASS or empty
   bool primaryKey = false;
-  bool unique = false;         // part of the class's UNIQUE constraint
-  std::string relationship;    // the relationship the attribute stands for, or empty
-  bool external = false;       // that relationship goes to a class outside the schema
+  bool unique = false;       // part of the class's UNIQUE constraint
+  std::string relationship;  // the relationship the attribute stands for, or empty
+  bool external = false;     // that relationship goes to a class outside the schema
 };
 
 struct RelationshipInfo {

@@ -51,8 +51,8 @@ void AddTextCommands(CLI::App& app) {
 
   CLI::App* blanks = app.add_subcommand("blanks", "Encode or decode runs of blanks as \"!n$\"");
   blanks->require_subcommand(1);
-  CLI::App* encode = blanks->add_subcommand(
-      "encode", "Encode the runs of blanks of a text (a single word loses its trailing blanks)");
+  CLI::App* encode =
+      blanks->add_subcommand("encode", "Encode the runs of blanks of a text (a single word loses its trailing blanks)");
   encode->add_option("TEXT", options->text, textHelp)->required();
   AddJsonFlag(*encode, options->json);
   encode->callback([options] { Emit(Blanks(*options, true)); });

@@ -27,9 +27,7 @@ void AddUuidsCommand(CLI::App& app) {
   uuids->footer(
       "One uuid per line, in the form from which the metadata dictionary document takes its uuids:\n"
       "  INTERFACENAME = { /* 0F8FAD5B-D9CB-469F-A165-70867728950E */");
-  uuids->add_option("N", options->count, "How many uuids (1 to 1000000)")
-      ->required()
-      ->check(CLI::Range(1, kMaxUuids));
+  uuids->add_option("N", options->count, "How many uuids (1 to 1000000)")->required()->check(CLI::Range(1, kMaxUuids));
   uuids->add_option("-o,--out", options->out, "Write to FILE instead of standard output")->type_name("FILE");
   uuids->callback([options] { EmitTo(options->out, UuidFileText(options->count)); });
 }

@@ -8,6 +8,7 @@
 #include <iostream>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "EdsutilCommands.h"
 #include "EdsutilOutput.h"
@@ -16,14 +17,16 @@ namespace {
 
 // "edsutil schema attributes": the deepest subcommand the parser reached, so
 // that a usage message points at the help that explains it.
-std::string CommandPath(const CLI::App& app) {
-  std::string path = app.get_name();
+const CLI::App& DeepestCommand(const CLI::App& app) {
   const CLI::App* current = &app;
-  while (true) {
-    const auto chosen = current->get_subcommands();
-    if (chosen.empty()) break;
-    current = chosen.front();
-    path += " " + current->get_name();
+  while (!current->get_subcommands().empty()) current = current->get_subcommands().front();
+  return *current;
+}
+
+std::string CommandPath(const CLI::App& app) {
+  std::string path;
+  for (const CLI::App* command = &DeepestCommand(app); command != nullptr; command = command->get_parent()) {
+    path = command->get_name() + (path.empty() ? "" : " ") + path;
   }
   return path;
 }
@@ -59,7 +62,14 @@ int main(int argc, char** argv) {
     return app.exit(done);  // --help or --version
   } catch (const CLI::ParseError& wrong) {
     const std::string command = CommandPath(app);
-    return Report(command, std::string(wrong.what()) + " (see '" + command + " --help')", edsutil::kExitUsage);
+    std::string message = wrong.what();
+    // "edsutil frobnicate" is reported by the parser as a missing
+    // subcommand; say what was typed instead.
+    const std::vector<std::string> extra = DeepestCommand(app).remaining();
+    if (dynamic_cast<const CLI::RequiredError*>(&wrong) != nullptr && !extra.empty()) {
+      message = "unknown command '" + extra.front() + "'";
+    }
+    return Report(command, message + " (see '" + command + " --help')", edsutil::kExitUsage);
   } catch (const edsutil::UsageError& wrong) {
     const std::string command = CommandPath(app);
     return Report(command, std::string(wrong.what()) + " (see '" + command + " --help')", edsutil::kExitUsage);
