@@ -3,6 +3,7 @@
 // runs the chosen subcommand and maps the outcome onto the exit status:
 // 0 success, 1 the work failed, 2 the command line is wrong.
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
