@@ -4,19 +4,23 @@
 set -euo pipefail
 build_dir=$1
 source_dir=$2
+# Flags the consumer needs to link the libraries as built (the sanitizer
+# runtime must come first when the libraries are instrumented).
+consumer_flags=${3:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 cmake --install "$build_dir" --prefix "$work/prefix" >/dev/null
 
 cmake -S "$source_dir/tests/package/consumer" -B "$work/consumer" -G Ninja \
-      -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
+      -DCMAKE_PREFIX_PATH="$work/prefix" -DCMAKE_CXX_FLAGS="$consumer_flags" >/dev/null
 cmake --build "$work/consumer" >/dev/null
 "$work/consumer/consumer"
 
 export PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig:$work/prefix/lib/x86_64-linux-gnu/pkgconfig"
 # shellcheck disable=SC2046
-c++ -std=c++17 "$source_dir/tests/package/consumer/main.cpp" -o "$work/pkgconfig-consumer" \
+# shellcheck disable=SC2086
+c++ -std=c++17 $consumer_flags "$source_dir/tests/package/consumer/main.cpp" -o "$work/pkgconfig-consumer" \
     $(pkg-config --cflags --libs KelEdsUtil)
 "$work/pkgconfig-consumer"
 
@@ -33,3 +37,8 @@ for name in JS0GROUP KelXMLParserItf KelEdsUtil; do
     exit 1
   fi
 done
+
+# The command-line tool is installed with the library and finds it.
+version=$("$work/prefix/bin/edsutil" --version) || { echo "installed edsutil does not run" >&2; exit 1; }
+classes=$("$work/prefix/bin/edsutil" schema classes) || { echo "installed edsutil cannot query the schema" >&2; exit 1; }
+[[ $version == "edsutil "* && $classes == *xq40718.Work_Package* ]] || { echo "installed edsutil: wrong output" >&2; exit 1; }

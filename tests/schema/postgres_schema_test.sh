@@ -4,80 +4,18 @@
 #
 #   postgres_schema_test.sh <statement printer>
 #
-# The server lives in a private temporary directory, listens only on a Unix
-# socket there, and is stopped and removed on every exit path. Run as root, it
-# runs as an unprivileged user (KEL_PG_USER, default "nobody"): PostgreSQL
-# refuses to run as root.
-#
-# Server binaries: KEL_PG_BINDIR, else initdb on PATH, else the newest
-# /usr/lib/postgresql/*/bin. Without them the test is skipped (exit 77),
-# unless CI=true, where that is a failure.
+# The server comes from tests/support/postgres_server.sh: private, on a Unix
+# socket only, removed on every exit; skipped (77) without server binaries,
+# except under CI=true.
 set -euo pipefail
 
 printer=${1:?usage: $0 <statement printer>}
-readonly SKIP=77
+# shellcheck source=../support/postgres_server.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../support/postgres_server.sh"
 
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
-
-find_bindir() {
-  local dir
-  if [ -n "${KEL_PG_BINDIR:-}" ]; then
-    [ -x "$KEL_PG_BINDIR/initdb" ] && echo "$KEL_PG_BINDIR" && return 0
-    return 1
-  fi
-  local initdb
-  if initdb=$(command -v initdb 2>/dev/null); then
-    dir=$(dirname "$initdb")
-    [ -x "$dir/pg_ctl" ] && echo "$dir" && return 0
-  fi
-  for dir in $(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V -r); do
-    [ -x "$dir/initdb" ] && [ -x "$dir/pg_ctl" ] && echo "$dir" && return 0
-  done
-  return 1
-}
-
-if ! bindir=$(find_bindir); then
-  [ "${CI:-}" = true ] && fail "no PostgreSQL server binaries found (CI=true: not skipping)"
-  echo "SKIP: no PostgreSQL server binaries found (set KEL_PG_BINDIR)"
-  exit $SKIP
-fi
-psql_bin=$bindir/psql
-[ -x "$psql_bin" ] || psql_bin=$(command -v psql) || fail "psql not found"
-
-# Unprivileged execution of the server tools when run as root.
-as_server_user=()
-if [ "$(id -u)" -eq 0 ]; then
-  server_user=${KEL_PG_USER:-nobody}
-  id "$server_user" >/dev/null 2>&1 || fail "user $server_user does not exist (set KEL_PG_USER)"
-  if command -v runuser >/dev/null; then
-    as_server_user=(runuser -u "$server_user" --)
-  else
-    as_server_user=(setpriv --reuid="$server_user" --regid="$(id -g "$server_user")" --init-groups --)
-  fi
-fi
-
-# /tmp rather than TMPDIR: the socket path must stay short and reachable by
-# the server user.
-work=$(mktemp -d /tmp/kelpg.XXXXXX)
-started=0
-cleanup() {
-  local status=$?
-  if [ "$started" = 1 ]; then
-    "${as_server_user[@]}" "$bindir/pg_ctl" -D "$work/data" -m immediate -w stop >/dev/null 2>&1 || true
-  fi
-  if [ "$status" -ne 0 ] && [ -f "$work/server.log" ]; then
-    echo "--- server log ---" >&2
-    tail -n 30 "$work/server.log" >&2 || true
-  fi
-  rm -rf "$work"
-  exit "$status"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-[ ${#as_server_user[@]} -eq 0 ] || chown "$server_user" "$work"
+pg_start
+work=$pg_work
+query() { pg_query "$1"; }
 
 # --- statements -------------------------------------------------------------
 "$printer" >"$work/statements.txt" || fail "the statement printer failed"
@@ -87,16 +25,6 @@ if grep -vq '^"[^"]*"$' "$work/statements.txt"; then
   fail "a statement is not a single line between double quotes"
 fi
 sed -e 's/^"//' -e 's/"$//' "$work/statements.txt" >"$work/schema.sql"
-
-# --- server -----------------------------------------------------------------
-"${as_server_user[@]}" "$bindir/initdb" -D "$work/data" -U kel --auth=trust -E UTF8 --no-locale \
-  >"$work/initdb.log" 2>&1 || { cat "$work/initdb.log" >&2; fail "initdb"; }
-started=1
-"${as_server_user[@]}" "$bindir/pg_ctl" -D "$work/data" -l "$work/server.log" -w -t 60 \
-  -o "-c listen_addresses='' -k $work -p 5432 -c fsync=off" start >/dev/null || fail "the server did not start"
-
-psql=("$psql_bin" -X -q -v ON_ERROR_STOP=1 -h "$work" -p 5432 -U kel -d postgres)
-query() { "${psql[@]}" -A -t -c "$1"; }
 
 {
   echo 'CREATE SCHEMA xq40718;'
@@ -183,4 +111,4 @@ if query "SET search_path TO xq40718; INSERT INTO Cable_Instance VALUES (2, 1, '
   fail "a cable instance of an unknown work package was accepted"
 fi
 
-echo "ok: 13 tables, 107 columns, 13 primary keys, 9 unique constraints, 24 foreign keys on PostgreSQL $("$bindir/postgres" --version | awk '{print $3}')"
+echo "ok: 13 tables, 107 columns, 13 primary keys, 9 unique constraints, 24 foreign keys on PostgreSQL $("$pg_bindir/postgres" --version | awk '{print $3}')"

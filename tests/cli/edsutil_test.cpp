@@ -1,0 +1,416 @@
+// edsutil run as a user runs it: each case spawns the built binary with
+// arguments (and standard input) and checks standard output, standard error
+// and the exit status.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> Words(const std::string& text) {
+  std::vector<std::string> words;
+  std::istringstream in(text);
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
+}
+
+// The texts between double quotes in `line`, in order.
+std::vector<std::string> QuotedParts(const std::string& line) {
+  std::vector<std::string> parts;
+  for (std::size_t open = line.find('"'); open != std::string::npos; open = line.find('"', open)) {
+    const std::size_t close = line.find('"', open + 1);
+    if (close == std::string::npos) break;
+    parts.push_back(line.substr(open + 1, close - open - 1));
+    open = close + 1;
+  }
+  return parts;
+}
+
+bool IsUpperCaseVersion4Uuid(const std::string& text) {
+  if (text.size() != 36 || text[14] != '4' || std::string("89AB").find(text[19]) == std::string::npos) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+    if (dash != (text[i] == '-')) return false;
+    if (!dash && std::string("0123456789ABCDEF").find(text[i]) == std::string::npos) return false;
+  }
+  return true;
+}
+
+bool OnPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  std::istringstream dirs(path ? path : "");
+  for (std::string dir; std::getline(dirs, dir, ':');) {
+    if (!dir.empty() && access((fs::path(dir) / program).c_str(), X_OK) == 0) return true;
+  }
+  return false;
+}
+
+class Edsutil : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "kelcli.XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Runs edsutil with `args`, `input` on its standard input, and `path` (when
+  // given) as its PATH.
+  Result Run(const std::vector<std::string>& args, const std::string& input = "", const char* path = nullptr) {
+    const fs::path in = dir_ / "stdin", out = dir_ / "stdout", err = dir_ / "stderr";
+    std::ofstream(in, std::ios::binary) << input;
+    const pid_t child = fork();
+    if (child == 0) {
+      const int fds[] = {open(in.c_str(), O_RDONLY), open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
+                         open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)};
+      for (int i = 0; i < 3; ++i) dup2(fds[i], i);
+      if (path != nullptr) setenv("PATH", path, 1);
+      std::vector<char*> argv{const_cast<char*>(EDSUTIL_PATH)};
+      for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+      argv.push_back(nullptr);
+      execv(EDSUTIL_PATH, argv.data());
+      _exit(127);
+    }
+    Result result;
+    int status = 0;
+    waitpid(child, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.out = ReadFile(out);
+    result.err = ReadFile(err);
+    return result;
+  }
+
+  fs::path dir_;
+};
+
+// --- usage errors and failures -------------------------------------------------
+
+TEST_F(Edsutil, FailuresGiveTheirStatusAndOneLineNamingTheCulprit) {
+  const std::string missing = "/nonexistent-dir/out";
+  const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
+      {{}, 2, "A subcommand is required"},
+      {{"frobnicate"}, 2, "unknown command 'frobnicate'"},
+      {{"schema", "tables"}, 2, "unknown command 'tables'"},
+      {{"schema"}, 2, "see 'edsutil schema --help'"},
+      {{"schema", "attributes"}, 2, "CLASS is required"},
+      {{"schema", "attributes", "Nope"}, 1, "unknown class 'Nope'"},
+      {{"schema", "relationships", "xq40718.Nope"}, 1, "unknown class 'xq40718.Nope'"},
+      {{"schema", "referencing", "Cable_Instance", "--only", "Nope"}, 1, "unknown class 'Nope'"},
+      {{"schema", "missing", "work_package"}, 1, "did you mean 'Work_Package'"},
+      {{"schema", "diagram", "--format", "pdf"}, 2, "pdf"},
+      {{"schema", "diagram", "--out", missing}, 1, "cannot write '" + missing + "'"},
+      {{"sql", "--out", missing}, 1, "cannot write '" + missing + "'"},
+      {{"uuids"}, 2, "N is required"},
+      {{"uuids", "0"}, 2, "N"},
+      {{"uuids", "ten"}, 2, "ten"},
+      {{"uuids", "3", "--json"}, 2, "--json"},
+      {{"uuids", "3", "--out", missing}, 1, "cannot write '" + missing + "'"},
+      {{"eff", "parse", "abc"}, 1, "'abc': it holds no range"},
+      {{"eff", "parse", "(1-5)(x-3)"}, 1, "range 2"},
+      {{"eff", "compare", "(1-5)"}, 2, "B is required"},
+      {{"eff", "union", "-", "-"}, 2, "standard input"},
+      {{"eff", "union", "(5-1)", "(1-2)"}, 1, "first effectivity"},
+      {{"blanks", "encode"}, 2, "TEXT is required"},
+      {{"tokens", ""}, 1, "empty"},
+      {{"tokens", "a,b", "--sep", ", "}, 2, "--sep"},
+      {{"fill", "--type", "x", "--diameters", "1"}, 2, "--area"},
+      {{"fill", "-t", "x", "-a", "wide", "-d", "1"}, 2, "wide"},
+      {{"fill", "-t", "x", "-a", "0", "-d", "1"}, 1, "area"},
+      {{"fill", "-t", "x", "-a", "5"}, 2, "--diameters"},
+      {{"fill", "-t", "watertight", "-a", "5", "-d", "1", "2", "-s", "3"}, 2, "as many values"},
+  };
+  for (const auto& [args, status, culprit] : cases) {
+    const Result r = Run(args);
+    std::string command;
+    for (const std::string& arg : args) command += " " + arg;
+    EXPECT_EQ(r.status, status) << command;
+    EXPECT_EQ(r.out, "") << command;
+    EXPECT_EQ(Lines(r.err).size(), 1u) << command << "\n" << r.err;
+    EXPECT_NE(r.err.find(culprit), std::string::npos) << command << "\n" << r.err;
+  }
+  EXPECT_FALSE(fs::exists(missing));
+}
+
+TEST_F(Edsutil, HelpForEveryCommandAndTheVersion) {
+  const Result version = Run({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "edsutil " EDSUTIL_VERSION_TEXT "\n");
+  const char* commands[] = {"",
+                            "sql",
+                            "uuids",
+                            "schema",
+                            "schema classes",
+                            "schema attributes",
+                            "schema relationships",
+                            "schema referencing",
+                            "schema missing",
+                            "schema diagram",
+                            "eff",
+                            "eff parse",
+                            "eff compare",
+                            "eff union",
+                            "blanks encode",
+                            "blanks decode",
+                            "tokens",
+                            "fill"};
+  for (const std::string command : commands) {
+    const std::string path = "edsutil" + (command.empty() ? "" : " " + command);
+    std::vector<std::string> args = Words(command);
+    args.push_back("--help");
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, 0) << path;
+    EXPECT_NE(r.out.find("Usage: " + path), std::string::npos) << r.out;
+    EXPECT_EQ(r.err, "") << path;
+  }
+}
+
+// --- utilities on known inputs ---------------------------------------------------
+
+TEST_F(Edsutil, UtilitiesOnKnownInputs) {
+  const std::tuple<std::vector<std::string>, std::string, std::string> cases[] = {
+      {{"eff", "compare", "(1-10)", "(5-20)"}, "", "Overlapping\n"},
+      {{"eff", "compare", "(1-10)", "(11-20)"}, "", "Disjoint\n"},
+      {{"eff", "compare", "(1-10)", "(10-20)"}, "", "Overlapping\n"},
+      {{"eff", "compare", "Lot (1-5)(8-oo)", "(8-oo)(1-5)"}, "", "Included\n"},
+      {{"eff", "compare", "(1-5)(8-oo)", "-", "--json"}, "(1-5)(8-oo)\n", "{\"status\": \"Identical\", \"code\": 1}\n"},
+      {{"eff", "union", "(7-15)", "(1-5)(10-20)"}, "", "(1-5)(7-20)\n"},
+      {{"eff", "union", "(6-9)", "(10-20)(1-5)"}, "", "(1-20)\n"},
+      {{"eff", "union", "(0-0)", "(10-oo)"}, "", "(0-0)(10-oo)\n"},
+      {{"eff", "union", "(30-40)", "(1-5)(3-20)", "--json"}, "", "{\"union\": \"(1-20)(30-40)\"}\n"},
+      {{"eff", "parse", "(1-5)(8-oo)"},
+       "",
+       "RANGE   LOWER  UPPER      OPEN END\n(1-5)   1      5          no\n(8-oo)  8      100000000  yes\n"},
+      {{"eff", "parse", "-", "--json"},
+       "(2-3)\r\n",
+       "[\n  {\"range\": \"(2-3)\", \"lower\": 2, \"upper\": 3, \"openEnd\": false}\n]\n"},
+      {{"blanks", "encode", "  a b "}, "", "!2$a!1$b!1$\n"},
+      {{"blanks", "encode", "-"}, "x   y\n", "x!3$y\n"},
+      {{"blanks", "decode", "a!2$b!x$c"}, "", "a  b!x$c\n"},
+      {{"blanks", "decode", "--json", "a!1$\"b\""}, "", "{\"text\": \"a \\\"b\\\"\"}\n"},
+      {{"tokens", "a, b ,c", "--sep", ","}, "", "a\nb\nc\n"},
+      {{"tokens", "-", "--json"}, " one  two \n", "{\"tokens\": [\"one\", \"two\"]}\n"},
+      {{"fill", "--type", "non-watertight", "--area", "1000", "--diameters", "10", "20"}, "", "39.26990817\n"},
+      {{"fill", "-t", "KelHgrWaterTightCblPn", "-a", "50", "-d", "1,0", "-s", "3,4"}, "", "18\n"},
+      {{"fill", "-t", "watertight", "-a", "50", "-s", "3", "4", "--json"},
+       "",
+       "{\"percentFill\": 50, \"hangerType\": \"KelHgrWaterTightCblPn\"}\n"},
+      {{"fill", "-t", "", "-a", "48", "--values", "5", "7"}, "", "25\n"},
+  };
+  for (const auto& [args, input, expected] : cases) {
+    const Result r = Run(args, input);
+    EXPECT_EQ(r.status, 0) << args[0] << " " << args[1] << "\n" << r.err;
+    EXPECT_EQ(r.out, expected) << args[0] << " " << args[1];
+  }
+}
+
+// --- schema queries ---------------------------------------------------------------
+
+TEST_F(Edsutil, SchemaQueriesAcceptEitherNameForm) {
+  const std::tuple<std::vector<std::string>, std::string> cases[] = {
+      {{"schema", "relationships", "Cable_Instance"},
+       "NAME    ATTRIBUTE            REFERENCED CLASS  KIND\n"
+       "CIC_WP  Work_package_key     Work_Package      foreign key\n"
+       "CIC_CR  Cable_reference_key  Cable_Reference   foreign key\n"},
+      {{"schema", "referencing", "xq40718.Equipment_Port", "--json"},
+       "[\n  {\"class\": \"xq40718.Cable_Route\", \"relationship\": \"RTC_EP1\"},\n"
+       "  {\"class\": \"xq40718.Cable_Route\", \"relationship\": \"RTC_EP2\"}\n]\n"},
+      {{"schema", "referencing", "Cable_Instance", "--only", "Cable_Route"},
+       "CLASS                RELATIONSHIP\nxq40718.Cable_Route  RTC_CI\n"},
+      {{"schema", "missing", "xq40718.Work_Package", "Work_package_type", "Last_update_time"},
+       "Part_instance_ptr\nDocument_revision_ptr\nLast_export_time\n"},
+      {{"schema", "missing", "Work_Package", "--json", "Part_instance_ptr", "Document_revision_ptr",
+        "Work_package_type", "Last_update_time", "Last_export_time"},
+       "{\"missing\": []}\n"},
+  };
+  for (const auto& [args, expected] : cases) {
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, 0) << args[1] << "\n" << r.err;
+    EXPECT_EQ(r.out, expected) << args[1];
+  }
+
+  const Result classes = Run({"schema", "classes"});
+  const std::vector<std::string> rows = Lines(classes.out);
+  ASSERT_EQ(rows.size(), 14u);
+  EXPECT_EQ(rows[1], "xq40718.Work_Package         Work_Package         Work_package_key");
+  EXPECT_EQ(rows[13], "xq40718.Cableway_Arc_Points  Cableway_Arc_Points  Cableway_Arc_Points_Key");
+
+  const Result attrs = Run({"schema", "attributes", "Work_Package", "--json"});
+  EXPECT_NE(attrs.out.find("{\"name\": \"Work_package_key\", \"type\": \"Uuid\", \"mandatory\": true, \"key\": \"PK\""),
+            std::string::npos);
+  EXPECT_NE(
+      attrs.out.find("\"name\": \"Part_instance_ptr\", \"type\": \"Uuid\", \"mandatory\": true, \"key\": \"REF\", "
+                     "\"magnitude\": \"\", \"relationship\": \"WPC_PI\"}"),
+      std::string::npos);
+  const Result measured = Run({"schema", "attributes", "xq40718.Cable_Reference"});
+  EXPECT_NE(measured.out.find("Weight_per_unit_length  Double  yes             LINEMASS"), std::string::npos)
+      << measured.out;
+  EXPECT_NE(measured.out.find("Tightness               String  no\n"), std::string::npos);
+
+  const Result warned = Run({"schema", "missing", "Work_Package", "Work_Package_Type"});
+  EXPECT_EQ(warned.status, 0);
+  EXPECT_NE(warned.err.find("no attribute 'Work_Package_Type'"), std::string::npos);
+  EXPECT_NE(warned.out.find("Work_package_type\n"), std::string::npos);
+}
+
+// --- sql --------------------------------------------------------------------------
+
+TEST_F(Edsutil, SqlAsGeneratedAndAsAScript) {
+  const Result plain = Run({"sql"});
+  ASSERT_EQ(plain.status, 0);
+  const std::vector<std::string> statements = Lines(plain.out);
+  ASSERT_EQ(statements.size(), 59u);
+  for (const std::string& s : statements) {
+    ASSERT_TRUE(s.size() > 2 && s.front() == '"' && s.back() == '"' && s.find('"', 1) == s.size() - 1) << s;
+  }
+  EXPECT_EQ(statements.back(),
+            "\"ALTER TABLE xq40718.Cableway_Arc_Points ADD CONSTRAINT CAP_SPC FOREIGN KEY (Cableway_arc_key) "
+            "REFERENCES Cableway_Arc (Cableway_arc_key);\"");
+
+  const fs::path file = dir_ / "schema.sql";
+  const Result script = Run({"sql", "--script", "--out", file.string()});
+  ASSERT_EQ(script.status, 0) << script.err;
+  EXPECT_EQ(script.out, "");
+  std::vector<std::string> lines = Lines(ReadFile(file));
+  ASSERT_EQ(lines.size(), 62u);
+  EXPECT_EQ(lines[0].rfind("-- ", 0), 0u);
+  EXPECT_EQ(lines[1], "CREATE SCHEMA IF NOT EXISTS xq40718;");
+  EXPECT_EQ(lines[2], "SET search_path TO xq40718;");
+  for (std::size_t i = 0; i < statements.size(); ++i) {
+    EXPECT_EQ(lines[i + 3], statements[i].substr(1, statements[i].size() - 2));
+    EXPECT_EQ(lines[i + 3].back(), ';');
+  }
+}
+
+// --- uuids -------------------------------------------------------------------------
+
+// What the metadata document generator takes from one line of a uuid file
+// (`line` with its line end), or "" for a line it skips.
+std::string UuidReadBack(std::string line) {
+  const std::string marker = "INTERFACENAME = { ";
+  const std::size_t p = line.find(marker);
+  if (p == std::string::npos) return "";
+  line.pop_back();
+  const std::size_t length = line.size();
+  std::string taken = line.substr(p + 21, length - p - 23);
+  taken.erase(0, taken.find_first_not_of(' '));
+  taken.erase(taken.find_last_not_of(' ') + 1);
+  return taken;
+}
+
+TEST_F(Edsutil, UuidFileLinesReadBackAsDistinctVersion4Uuids) {
+  const fs::path file = dir_ / "uuids.txt";
+  const Result toStdout = Run({"uuids", "5"});
+  const Result toFile = Run({"uuids", "300", "--out", file.string()});
+  ASSERT_EQ(toStdout.status, 0);
+  ASSERT_EQ(toFile.status, 0);
+  EXPECT_EQ(Lines(toStdout.out).size(), 5u);
+  const std::string text = ReadFile(file);
+  ASSERT_EQ(text.back(), '\n');
+  std::set<std::string> seen;
+  for (const std::string& line : Lines(text)) {
+    const std::string uuid = UuidReadBack(line + "\n");
+    EXPECT_TRUE(IsUpperCaseVersion4Uuid(uuid)) << line;
+    EXPECT_EQ(line, "INTERFACENAME = { /* " + uuid + " */");
+    seen.insert(uuid);
+  }
+  EXPECT_EQ(seen.size(), 300u);
+}
+
+// --- diagram ------------------------------------------------------------------------
+
+TEST_F(Edsutil, DiagramDrawsEveryClassAndEveryRelationshipTheQueriesReport) {
+  const Result dot = Run({"schema", "diagram"});
+  ASSERT_EQ(dot.status, 0) << dot.err;
+  EXPECT_EQ(dot.out.rfind("digraph CableNetwork {", 0), 0u);
+
+  std::set<std::string> classes, outsideNodes;
+  std::map<std::string, std::set<std::string>> relationships;  // class -> "name attribute target"
+  int foreignKeys = 0;
+  for (const std::string& line : Lines(dot.out)) {
+    const std::vector<std::string> q = QuotedParts(line);
+    if (line.rfind("  \"", 0) != 0 || q.empty()) continue;
+    if (line == "  \"" + q[0] + "\" [label=<") classes.insert(q[0]);
+    if (line.find("style=\"rounded,dashed\"") != std::string::npos &&
+        line.find("outside the schema") != std::string::npos) {
+      outsideNodes.insert(q[0]);
+    }
+    if (line.find(" -> ") == std::string::npos) continue;
+    // "FROM":"ATTR_out":w -> "TO"[:"KEY_in":e] [label="NAME" ...]
+    ASSERT_GE(q.size(), 4u) << line;
+    ASSERT_EQ(q[1].substr(q[1].size() - 4), "_out") << line;
+    const bool toKeyRow = line.find("_in\":e [label=") != std::string::npos;
+    const bool dashed = line.find("style=dashed") != std::string::npos;
+    const std::string& name = q[toKeyRow ? 4 : 3];
+    relationships[q[0]].insert(name + " " + q[1].substr(0, q[1].size() - 4) + " " + q[2]);
+    // Foreign keys land on the referenced key's row; external references on an outside node.
+    EXPECT_NE(toKeyRow, dashed) << line;
+    foreignKeys += dashed ? 0 : 1;
+  }
+  EXPECT_EQ(classes.size(), 13u);
+  EXPECT_EQ(foreignKeys, 24);
+  EXPECT_EQ(outsideNodes, (std::set<std::string>{"RuxDocumentRevision", "RuxItemInstance"}));
+
+  for (const std::string& cls : classes) {
+    const Result q = Run({"schema", "relationships", cls, "--json"});
+    std::set<std::string> reported;
+    for (const std::string& line : Lines(q.out)) {
+      const std::vector<std::string> parts = QuotedParts(line);  // name N attribute A target T kind K
+      if (parts.size() == 8) reported.insert(parts[1] + " " + parts[3] + " " + parts[5]);
+    }
+    EXPECT_EQ(relationships[cls], reported) << cls;
+  }
+}
+
+TEST_F(Edsutil, DiagramRendersThroughGraphvizOrSaysItIsMissing) {
+  const fs::path svg = dir_ / "schema.svg";
+  const Result noDot = Run({"schema", "diagram", "--format", "svg", "--out", svg.string()}, "", "/nonexistent-dir");
+  EXPECT_EQ(noDot.status, 1);
+  EXPECT_NE(noDot.err.find("Graphviz 'dot' is not installed"), std::string::npos) << noDot.err;
+  EXPECT_FALSE(fs::exists(svg));
+
+  if (!OnPath("dot")) GTEST_SKIP() << "Graphviz dot is not installed";
+  const Result r = Run({"schema", "diagram", "--format", "svg", "--out", svg.string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string picture = ReadFile(svg);
+  EXPECT_NE(picture.find("<svg"), std::string::npos);
+  for (const char* text : {"Cableway_Arc_Points", "RTC_EP2", "RuxItemInstance"}) {
+    EXPECT_NE(picture.find(text), std::string::npos) << text;
+  }
+  const Result png = Run({"schema", "diagram", "--format", "png"});
+  ASSERT_EQ(png.status, 0) << png.err;
+  EXPECT_EQ(png.out.substr(0, 8), "\x89PNG\r\n\x1a\n");
+}
+
+}  // namespace
