@@ -5,7 +5,8 @@
 // cable references and instances, cable from-to links, equipment, published
 // connectors, equipment ports, cableway sections, nodes and arcs, cable
 // routes, route section lists and arc points). It generates the SQL DDL that
-// creates the database, answers queries on classes, attributes, types,
+// creates the database and the metadata dictionary document that declares
+// the schema to the persistent store, answers queries on classes, attributes, types,
 // magnitudes, keys and relationships, and translates names between the
 // neutral form ("xq40718.Work_Package") and the Tessel form of the persistent
 // store ("Work_Package"). Queries that take a class name accept either form
@@ -110,6 +111,22 @@ class ExportedByKelEdsUtil KelEdsMetadataTool : public KelBaseUnknown {
   // Replaces `statements` with the CREATE TABLE and ALTER TABLE statements
   // that create the database, each between double-quote characters.
   long GenerateSQLStatements(KelListValKelUnicodeString& statements);
+
+  // --- Metadata dictionary document ------------------------------------------
+
+  // Writes the metadata dictionary document of the schema (document type
+  // "Package", system identifier "Dictionary00.dtd") to `outputFile`.
+  // Every item (the package "CableNetwork", each class by its Tessel name,
+  // each plain attribute as "<Class>_<attribute>", each constraint by its
+  // name) carries a uuid: the one fixed for its name in `suppliedNames` /
+  // `suppliedUuids` (used only when both have the same, non-zero length),
+  // else the next one of `uuidFile`, a file of "INTERFACENAME = { /* uuid */"
+  // lines as a uuid generator writes them. Fails, writing nothing, when the
+  // file holds too few uuids for the items not supplied. The file is written
+  // whole or not at all. Prints the uuid count and a summary of the classes
+  // to standard output.
+  long GenerateNorvaleMetaData(const KelUnicodeString& uuidFile, const KelListValKelUnicodeString& suppliedNames,
+                               const KelListValKelUnicodeString& suppliedUuids, const KelUnicodeString& outputFile);
 
  private:
   friend class KelEdsMetadataToolTestPeer;

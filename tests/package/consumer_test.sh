@@ -11,6 +11,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 cmake --install "$build_dir" --prefix "$work/prefix" >/dev/null
+test -f "$work/prefix/share/KelEdsUtil/dtd/Dictionary00.dtd" || { echo "Dictionary00.dtd not installed" >&2; exit 1; }
 
 cmake -S "$source_dir/tests/package/consumer" -B "$work/consumer" -G Ninja \
       -DCMAKE_PREFIX_PATH="$work/prefix" -DCMAKE_CXX_FLAGS="$consumer_flags" >/dev/null

@@ -5,7 +5,9 @@
 // the two parallel name lists that translate SQL identifiers to neutral names,
 // and the small parsers that derive keys and relations from constraint texts.
 // LoadSchema fills it from KelEdsSchemaContent.h; the metadata tool then only
-// reads it. Both classes are internal to the module (nothing is exported).
+// reads it, for its queries, the SQL DDL and the metadata dictionary document
+// (GenerateMetaData). Both classes are internal to the module (nothing is
+// exported).
 //
 // Ownership: the dictionary holds one reference on each table in Tables and
 // releases it in Clear and on destruction. FindTable adds a reference for its
@@ -20,6 +22,8 @@
 #pragma once
 
 #include "KelBaseUnknown.h"
+#include "KelIDOMDocument.h"
+#include "KelIDOMElement.h"
 #include "KelListPtrKelBaseUnknown.h"
 #include "KelListValKelUnicodeString.h"
 #include "KelRawCollint.h"
@@ -109,6 +113,33 @@ class KelEdsMetadataDict : public KelBaseUnknown {
 
   // Replaces `statements` with the CREATE TABLE and ALTER TABLE statements.
   long GenerateSQL(KelListValKelUnicodeString& statements) const;
+
+  // --- Metadata dictionary document -------------------------------------------
+
+  // Writes the schema as the metadata dictionary document ("Package",
+  // "Dictionary00.dtd") to `outputFile`. Uuids come from `suppliedUuids` for
+  // the items named in `suppliedNames`, else from the uuid file, in the order
+  // the items are met. Fails, writing nothing, when an item gets no uuid.
+  // Prints the uuid count and a summary of the classes to standard output.
+  long GenerateMetaData(const KelUnicodeString& uuidFile, const KelListValKelUnicodeString& suppliedNames,
+                        const KelListValKelUnicodeString& suppliedUuids, const KelUnicodeString& outputFile) const;
+  // Appends to `pool` the uuid of every line of the file that holds
+  // "INTERFACENAME = { ", read in pieces of at most 1023 characters. Fails
+  // when the file does not open (`pool` is then unchanged).
+  long ReadUuidFile(const KelUnicodeString& path, KelListValKelUnicodeString& pool) const;
+  // A new empty document whose DOCTYPE names `rootName` and `systemId`.
+  long CreateMetaDataDocument(const KelUnicodeString& rootName, const KelUnicodeString& systemId,
+                              KelIDOMDocument_var& document) const;
+  // Sets the attributes in list order, stopping at the first that fails.
+  long SetAttributes(const KelIDOMElement_var& element, const KelListValKelUnicodeString& names,
+                     const KelListValKelUnicodeString& values) const;
+  long WriteMetaDataDocument(const KelIDOMDocument_var& document, const KelUnicodeString& outputFile) const;
+  // "CHAR(80) NOT NULL" gives "String", "80", "Yes". An empty SQL type
+  // leaves the three outputs unchanged.
+  void MapSQLType(const KelUnicodeString& sqlType, KelUnicodeString& type, KelUnicodeString& maxLength,
+                  KelUnicodeString& mandatory) const;
+  // `first` "_" `second`.
+  KelUnicodeString JoinNames(const KelUnicodeString& first, const KelUnicodeString& second) const;
 
   // Queries of the metadata tool. Output lists are appended to unless said.
   long GetClassKeys(KelListValKelUnicodeString& classNames, KelListValKelUnicodeString& keyAttrs) const;

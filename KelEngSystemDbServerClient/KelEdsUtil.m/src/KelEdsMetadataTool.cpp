@@ -308,3 +308,14 @@ long KelEdsMetadataTool::GenerateSQLStatements(KelListValKelUnicodeString& state
   if (!KelGuard([&] { result = Dict->GenerateSQL(statements); })) result = Failure(408);
   return result;
 }
+
+long KelEdsMetadataTool::GenerateNorvaleMetaData(const KelUnicodeString& uuidFile,
+                                                 const KelListValKelUnicodeString& suppliedNames,
+                                                 const KelListValKelUnicodeString& suppliedUuids,
+                                                 const KelUnicodeString& outputFile) {
+  long result = Failure(445);
+  if (!DictionaryReady(Dict)) return result;
+  if (!KelGuard([&] { result = Dict->GenerateMetaData(uuidFile, suppliedNames, suppliedUuids, outputFile); }))
+    result = Failure(458);
+  return result;
+}
