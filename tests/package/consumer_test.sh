@@ -8,6 +8,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 cmake --install "$build_dir" --prefix "$work/prefix" >/dev/null
+# The consumer validates a job document against the installed DTD.
+export KelDictionaryPath="$work/prefix/share/KelEdsUtil/dtd"
 
 cmake -S "$source_dir/tests/package/consumer" -B "$work/consumer" -G Ninja \
       -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
