@@ -12,6 +12,8 @@ trap 'rm -rf "$work"' EXIT
 
 cmake --install "$build_dir" --prefix "$work/prefix" >/dev/null
 test -f "$work/prefix/share/KelEdsUtil/dtd/Dictionary00.dtd" || { echo "Dictionary00.dtd not installed" >&2; exit 1; }
+# The consumer validates a job document against the installed DTD.
+export KelDictionaryPath="$work/prefix/share/KelEdsUtil/dtd"
 
 cmake -S "$source_dir/tests/package/consumer" -B "$work/consumer" -G Ninja \
       -DCMAKE_PREFIX_PATH="$work/prefix" -DCMAKE_CXX_FLAGS="$consumer_flags" >/dev/null

@@ -1,0 +1,138 @@
+// KelEdsXMLParser: the job exchange document through which the cable-routing
+// client and the database server pass jobs.
+//
+// The document is created, loaded and written as any KelEdsDomParser
+// document (Init, LoadFile, LoadStream, GenerateFile, GenerateStream). Under
+// its root element it holds one "EDB_Job" element per job (attributes
+// "EDB_Id", "EDB_Type", "EDB_JobInput"), and under each job its data
+// elements, every value in an attribute:
+//   "EDB_JobInData"           "EDB_iAttrName", "EDB_iAttrValue", "EDB_iAttrType"
+//   "EDB_JobContextInData"    "EDB_Ctxt_iAttrName", "EDB_Ctxt_iAttrValue", "EDB_Ctxt_iAttrType"
+//   "EDB_JobOutData"          "EDB_oAttrName", "EDB_oAttrValue", "EDB_oAttrType"
+//   "EDB_JobDeleteErrOutData" "EDB_oRefClassName", "EDB_oRefCstName", "EDB_oRefObject"
+//   "EDB_JobReportOutData"    "EDB_JobReportOneRow"
+//   "EDB_JobError"            "EDB_JobErrorKey", "EDB_JobErrorFile", "EDB_JobErrorParm"
+//                             (parameters joined with "@"; "EDB_JobErrorType" is read too)
+// Input and context-input elements leave out an empty value or type; a
+// missing attribute reads as the empty string. A job is found by its
+// "EDB_Id" (whole text, case-sensitive); with several jobs of one id, the
+// first in document order is the job. Readers accept jobs anywhere below the
+// root and data elements anywhere below their job; writers only ever append
+// (job under the root, data as the job's last child) and never change or
+// remove anything.
+//
+// Results: codes from KelError::GetReturn for this class's source; a code is
+// a success when it is not negative. An unknown job id is not an error: the
+// operation does nothing and succeeds (the "not-found success"), except
+// GetJobError, which fails. Readers append to the lists they are given
+// (parallel lists, one entry per element) and never clear them. Platform
+// errors raised inside an operation are caught and turned into its failure
+// code; anything else raised passes through. Messages about a missing
+// document or root go through KelSysLogAbend.
+//
+// Ownership: all document state lives in the KelEdsDomParser base. Raw
+// interface pointers handed out by the lookups carry one reference that the
+// caller releases; on a failure they are null. A copy's source is only read.
+//
+// Threading: no locks. One object is used by one thread at a time; the source
+// of a copy must not change during the copy.
+#pragma once
+
+#include "ExportedByKelEdsUtil.h"
+#include "KelEdsDomParser.h"
+#include "KelIDOMElement.h"
+#include "KelIDOMNodeList.h"
+#include "KelListValKelUnicodeString.h"
+#include "KelUnicodeString.h"
+
+class ExportedByKelEdsUtil KelEdsXMLParser : public KelEdsDomParser {
+ public:
+  KelEdsXMLParser();
+  ~KelEdsXMLParser() override;
+
+  // --- Element lookups -------------------------------------------------------
+
+  // Every element of the document with the tag, in document order (an empty
+  // list when none has it).
+  long GetDOMElemByTagName(const KelUnicodeString& tag, KelIDOMNodeList** list) const;
+  // The first element with the tag whose attribute equals `attrValue`; null
+  // with a success code when there is none.
+  long GetDOMElemByTagName(const KelUnicodeString& tag, const KelUnicodeString& attrName,
+                           const KelUnicodeString& attrValue, KelIDOMElement** element) const;
+  // The elements with the tag below the job; null with a success code for an
+  // unknown job.
+  long GetNodeListUnderJobId(const KelUnicodeString& jobId, const KelUnicodeString& tag, KelIDOMNodeList** list) const;
+  // The job's "EDB_JobInData" elements, or those of `tag` when it is not empty.
+  long GetJobInputNodeList(const KelUnicodeString& jobId, KelIDOMNodeList** list,
+                           const KelUnicodeString& tag = KelUnicodeString("")) const;
+  // The job's "EDB_JobOutData" elements.
+  long GetJobOutputNodeList(const KelUnicodeString& jobId, KelIDOMNodeList** list) const;
+
+  // --- Readers -----------------------------------------------------------------
+
+  // Appends the id, type and input of every job, in document order.
+  long GetJobDefinition(KelListValKelUnicodeString& ids, KelListValKelUnicodeString& types,
+                        KelListValKelUnicodeString& inputs) const;
+  // The definition of the document's only job; fails (outputs untouched)
+  // unless the document holds exactly one.
+  long GetSingleJobDefinition(KelUnicodeString& id, KelUnicodeString& type, KelUnicodeString& input) const;
+  long GetJobInput(const KelUnicodeString& jobId, KelListValKelUnicodeString& names, KelListValKelUnicodeString& values,
+                   KelListValKelUnicodeString& types) const;
+  long GetJobContextInput(const KelUnicodeString& jobId, KelListValKelUnicodeString& names,
+                          KelListValKelUnicodeString& values, KelListValKelUnicodeString& types) const;
+  long GetJobOutput(const KelUnicodeString& jobId, KelListValKelUnicodeString& names,
+                    KelListValKelUnicodeString& values, KelListValKelUnicodeString& types) const;
+  long GetJobDeleteErrOutput(const KelUnicodeString& jobId, KelListValKelUnicodeString& classNames,
+                             KelListValKelUnicodeString& constraintNames, KelListValKelUnicodeString& objects) const;
+  long GetJobReportOutput(const KelUnicodeString& jobId, KelListValKelUnicodeString& rows) const;
+  // The job's first error; parameters come back joined with "@". Fails for an
+  // unknown job or a job without error.
+  long GetJobError(const KelUnicodeString& jobId, KelUnicodeString& key, KelUnicodeString& file, KelUnicodeString& type,
+                   KelUnicodeString& parameters) const;
+  // Prints the document to standard output when the environment variable
+  // "ECDBClientTraces" is set (to any value); otherwise does nothing.
+  void DumpXML() const;
+
+  // --- Writers -----------------------------------------------------------------
+
+  // Appends a job under the root (also when the id is already there).
+  long AppendJobDefinition(const KelUnicodeString& jobId, const KelUnicodeString& jobType,
+                           const KelUnicodeString& jobInput);
+  // An empty value or type is left out of the element.
+  long InsertJobInput(const KelUnicodeString& jobId, const KelUnicodeString& name, const KelUnicodeString& value,
+                      const KelUnicodeString& type);
+  long InsertJobContextInput(const KelUnicodeString& jobId, const KelUnicodeString& name, const KelUnicodeString& value,
+                             const KelUnicodeString& type);
+  // All three attributes are written, empty ones included.
+  long InsertJobOutput(const KelUnicodeString& jobId, const KelUnicodeString& name, const KelUnicodeString& value,
+                       const KelUnicodeString& type);
+  long InsertJobDeleteErrOutput(const KelUnicodeString& jobId, const KelUnicodeString& className,
+                                const KelUnicodeString& constraintName, const KelUnicodeString& object);
+  // One element per row, in list order; fails at once for an empty list.
+  long InsertJobReportOutput(const KelUnicodeString& jobId, const KelListValKelUnicodeString& rows);
+  // `parameters` may be null; they are stored joined with "@" (not escaped).
+  long InsertJobErrorMsg(const KelUnicodeString& jobId, const KelUnicodeString& key, const KelUnicodeString& file,
+                         const KelListValKelUnicodeString* parameters);
+
+  // --- Copies from a single-job document -------------------------------------
+
+  // Copies the inputs of the source's only job into this document's job of
+  // the same id (which must exist here already).
+  long InsertSingleJobInputFromParser(const KelEdsXMLParser* source);
+  // Copies the report rows, then the outputs, of the source's only job.
+  long InsertSingleJobOutputFromParser(const KelEdsXMLParser* source);
+
+ private:
+  // The one place where a job is looked up by its id: every job operation
+  // goes through it.
+  long FindJob(const KelUnicodeString& jobId, KelIDOMElement** job) const;
+  // The writers' frame: finds the job and runs `write` on it in the error
+  // guard (defined and used in this class's source only).
+  template <class Write>
+  long OnJob(const KelUnicodeString& jobId, Write&& write);
+
+  // Reserved lists, kept in the object's layout for hosts built against it;
+  // no operation uses them.
+  KelListValKelUnicodeString _ReservedNames;
+  KelListValKelUnicodeString _ReservedValues;
+};

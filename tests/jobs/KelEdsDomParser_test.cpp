@@ -1,0 +1,150 @@
+// KelEdsDomParser: creating and writing, loading, failure codes and messages.
+#include "JobTestSupport.h"
+#include "KelAllocator.h"
+#include "KelIDOMDocument.h"
+
+using namespace jobtest;
+
+namespace {
+
+// Accents, CJK and a character outside the Basic Multilingual Plane.
+const char kAwkward[] =
+    "C\xC3\xA2"
+    "ble r\xC3\xA9seau \xE7\x94\xB5\xE7\xBC\x86 \xF0\x9F\x94\x8C";
+const char kJob[] =
+    "<Integration version=\"1\"><EDB_Job EDB_Id=\"J1\" EDB_Type=\"t\" EDB_JobInput=\"\"/></Integration>";
+
+// Runs `body` while platform allocations fail: `count` of them after `skip`.
+template <class Body>
+decltype(auto) Starved(long skip, long count, Body body) {
+  KelAllocationFailureScope failing(skip, count);
+  return body();
+}
+
+std::string RootName(const KelEdsDomParser& parser) {
+  KelIDOMNode_var root = parser.GetRoot();
+  KelUnicodeString name("<none>");
+  if (root != NULL_var) root->getNodeName(name);
+  return name.ToUTF8();
+}
+
+TEST(DomCreateWrite, NonAsciiJobsSurviveStreamFileAndAnyXmlReader) {
+  KelEdsXMLParser parser;
+  ASSERT_EQ(parser.Init("Integration", kAwkward), S_OK);
+  ASSERT_GE(parser.AppendJobDefinition(kAwkward, kAwkward, kAwkward), 0);
+  ASSERT_GE(parser.InsertJobInput(kAwkward, kAwkward, kAwkward, kAwkward), 0);
+  const std::string bytes = Stream(parser);
+  EXPECT_EQ(bytes.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", 0), 0u) << bytes;
+  Scratch scratch;
+  const std::string file = scratch.File(std::string(kAwkward) + ".xml");
+  ASSERT_GE(parser.GenerateFile(file.c_str()), 0);
+  std::string id;
+  if (HaveXmllint()) {
+    EXPECT_TRUE(Shell("xmllint --xpath 'string(//EDB_Job/@EDB_Id)' '" + file + "'", &id));
+    EXPECT_EQ(id, std::string(kAwkward) + "\n");
+  }
+  for (bool fromFile : {false, true}) {
+    KelEdsXMLParser back;
+    ASSERT_GE(fromFile ? back.LoadFile(file.c_str(), 0) : Load(back, bytes), 0);
+    KelListValKelUnicodeString ids, types, inputs, names, values, kinds;
+    EXPECT_GE(back.GetJobDefinition(ids, types, inputs) + back.GetJobInput(kAwkward, names, values, kinds), 0);
+    for (const auto* list : {&ids, &types, &inputs, &names, &values, &kinds}) EXPECT_EQ(Of(*list), Strings{kAwkward});
+    EXPECT_EQ(RootName(back), "Integration");
+    EXPECT_EQ(Stream(back), bytes);
+  }
+}
+
+TEST(DomCreateWrite, InitRefusesNullAndBadTags) {
+  KelEdsDomParser parser;
+  ASSERT_EQ(parser.Init("Jobs", KelUnicodeString()), S_OK);
+  EXPECT_EQ(Stream(parser, true), "<Jobs version=\"\"/>\n");
+  EXPECT_EQ(parser.Init(KelUnicodeString(), "3"), E_INVALIDARG);
+  EXPECT_EQ(RootName(parser), "Jobs");  // untouched
+  EXPECT_GE(parser.dump(), 0);
+  EXPECT_LT(parser.Init("1 not a name", "3"), 0);
+  EXPECT_EQ(parser.dump(), E_FAIL);  // a document without element is not written
+}
+
+// The root is the first element of a file but the first child of a stream;
+// a file is read with entity references expanded, a stream with them kept.
+TEST(DomLoad, RootAndEntityReferencesOfFilesAndStreams) {
+  const std::string text = "<!DOCTYPE r [<!ENTITY e \"v\">]><r>&e;</r>";
+  Scratch scratch;
+  std::ofstream(scratch.File("e.xml")) << text;
+  LogCapture log;
+  for (bool fromFile : {true, false}) {
+    KelEdsDomParser parser;
+    ASSERT_GE(fromFile ? parser.LoadFile(scratch.File("e.xml").c_str(), 0) : Load(parser, text), 0);
+    EXPECT_EQ(RootName(parser), fromFile ? "r" : "<none>");
+    KelIDOMElement_var root;
+    KelIDOMNode_var child;
+    unsigned short type = 0;
+    ASSERT_GE(parser.GetDocument()->getDocumentElement(root) + root->getFirstChild(child), 0);
+    EXPECT_GE(child->getNodeType(type), 0);
+    EXPECT_EQ(type, fromFile ? KelIDOMNode::TEXT_NODE : KelIDOMNode::ENTITY_REFERENCE_NODE);
+  }
+  EXPECT_EQ(log.messages, Strings{"error in KelEdsDomParser::GetRoot (): _spKelIDOMroot.isNull()"});
+}
+
+// Truncated, not XML, two roots, bad UTF-8 (broken, overlong, surrogate), a
+// zero byte, binary noise: each fails, and the parser loads the next document.
+TEST(DomLoad, DamagedBytesFailAndTheParserLoadsTheNextDocument) {
+  const Strings damaged = {"<Integration version=\"1\"><EDB_Job EDB_Id=\"J",
+                           "this is not XML",
+                           "<a/><b/>",
+                           "<a><b></a></b>",
+                           "<?xml version=\"1.0\"?>",
+                           "<r a=\"\xC3\x28\"/>",
+                           "<r a=\"\xC0\xAF\"/>",
+                           "<r a=\"\xED\xA0\x80\"/>",
+                           std::string("<r/>\0<more/>", 12),
+                           "\x01\x02\xFF\xFE garbage"};
+  KelEdsXMLParser parser;
+  KelUnicodeString id, type, input;
+  for (const std::string& text : damaged) {
+    EXPECT_LT(Load(parser, text), 0) << text;
+    EXPECT_GE(Load(parser, kJob) + parser.GetSingleJobDefinition(id, type, input), 0);
+  }
+  EXPECT_LT(parser.LoadFile("/nonexistent/jobs.xml", 0), 0);
+  // The bytes are UTF-8 whatever the declaration says; a byte-order mark is accepted.
+  EXPECT_GE(Load(parser, "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r a=\"\xC3\xA9\"/>"), 0);
+  EXPECT_EQ(Stream(parser, true), "<r a=\"\xC3\xA9\"/>\n");
+  EXPECT_GE(Load(parser, "\xEF\xBB\xBF<r/>"), 0);
+}
+
+TEST(DomFailures, FixedCodesAndTheirMessages) {
+  LogCapture log;
+  KelEdsDomParser parser;
+  _SEQUENCE_octet someone, *bytes = nullptr, *taken = &someone;
+  for (long code : {parser.GenerateStream(&bytes), parser.GenerateFile("/tmp/never-written.xml"), parser.dump(),
+                    parser.LoadStream(&someone, 0, nullptr)}) {  // no document; no bytes
+    EXPECT_EQ(code, E_FAIL);
+  }
+  EXPECT_EQ(parser.LoadStream(nullptr, 0, nullptr) + parser.GenerateStream(nullptr), 2 * E_INVALIDARG);
+  EXPECT_EQ(parser.GenerateStream(&taken), E_INVALIDARG);
+  EXPECT_EQ(taken, &someone);
+  EXPECT_EQ(parser.GetDocument(), NULL_var);
+  EXPECT_EQ(parser.GetRoot(), NULL_var);
+  // No memory for the builder: the object exists without one.
+  std::optional<KelEdsXMLParser> orphan;
+  const _SEQUENCE_octet job = Bytes(kJob);
+  Starved(0, 1, [&] { orphan.emplace(); });
+  EXPECT_EQ(orphan->Init("Integration", "1"), S_OK);  // nothing made
+  EXPECT_EQ(orphan->LoadFile("/nonexistent.xml", 0), E_FAIL);
+  EXPECT_EQ(orphan->GetDOMDocumentBuilder(), NULL_var);
+  EXPECT_ANY_THROW(orphan->LoadStream(&job, 0, nullptr));  // the empty builder handle raises
+  // No memory for the SAX factory, its input source, or the bytes out.
+  for (long skip : {0, 1}) EXPECT_EQ(Starved(skip, 1, [&] { return parser.LoadStream(&job, 0, nullptr); }), E_FAIL);
+  ASSERT_GE(parser.LoadStream(&job, 0, nullptr), 0);
+  EXPECT_EQ(Starved(0, -1, [&] { return parser.GenerateStream(&bytes); }), E_OUTOFMEMORY);
+  EXPECT_EQ(bytes, nullptr);
+  EXPECT_EQ(log.messages,
+            (Strings{"***ERROR*** input parameter must be null !!!",
+                     "error in KelEdsDomParser::GetDocument (): _spKelIDOMdocument.isNull()",
+                     "error in KelEdsDomParser::GetRoot (): _spKelIDOMroot.isNull()",
+                     "error in KelEdsDomParser::KelEdsDomParser: NULL_var == spDOMDocumentBuilder",
+                     "error in KelEdsDomParser::GetDOMDocumentBuilder (): NULL_var==_spDOMDocumentBuilder",
+                     "***ERROR*** SAX factory cannot be created !!!!"}));
+}
+
+}  // namespace

@@ -1,0 +1,117 @@
+// Validated loading: the DTD search along "KelDictionaryPath", the entity
+// resolver behind its interface adaptor, and the shipped job DTD.
+#include "JobTestSupport.h"
+#include "KelEEdsSAXEntityResolver.h"
+#include "KelEdsUtil.h"
+#include "KelISAXEntityResolver.h"
+
+class KelEdsDomParserTestPeer {
+ public:
+  static long Search(const char* file, const char* variable, char* path) {
+    return KelEdsDomParser::GetResourcePathFromEnvVar(file, variable, path);
+  }
+};
+
+using namespace jobtest;
+
+namespace {
+
+const char kDtd[] = "KelEdsJobs.dtd";
+const char kJob[] =
+    "<EDB_Job EDB_Id=\"J1\" EDB_Type=\"t\" EDB_JobInput=\"\"><EDB_JobInData EDB_iAttrName=\"n\"/></EDB_Job>";
+
+std::string Doctyped(const std::string& systemId, const std::string& jobs) {
+  return "<!DOCTYPE Integration SYSTEM \"" + systemId + "\"><Integration version=\"1\">" + jobs + "</Integration>";
+}
+
+TEST(EntityPathSearch, FirstDirectoryHoldingTheFileElseTheBareName) {
+  Scratch scratch;
+  const std::string a = scratch.File("a"), b = scratch.File("b"), found = b + "/" + kDtd;
+  std::filesystem::create_directories(a);
+  std::filesystem::create_directories(b);
+  std::ofstream(found) << "<!ELEMENT x EMPTY>";
+  const std::pair<std::optional<std::string>, std::string> cases[] = {
+      {a + ":" + b, found}, {b + "::" + a, found}, {a + ":/nonexistent", kDtd}, {"", kDtd}, {std::nullopt, kDtd}};
+  for (const auto& [value, expected] : cases) {
+    ScopedEnv env("KEL_JOBS_TEST_PATH", value);
+    char path[260] = "stale";
+    EXPECT_GE(KelEdsDomParserTestPeer::Search(kDtd, "KEL_JOBS_TEST_PATH", path), 0);
+    EXPECT_EQ(std::string(path), expected) << value.value_or("<unset>");
+  }
+  const std::string tooLong(300, 'd');
+  for (const auto& [file, variable] :
+       {std::pair<const char*, const char*>{nullptr, "X"}, {kDtd, nullptr}, {tooLong.c_str(), "KEL_JOBS_TEST_PATH"}}) {
+    char path[260] = "stale";
+    EXPECT_LT(KelEdsDomParserTestPeer::Search(file, variable, path), 0);
+    EXPECT_STREQ(path, "");
+  }
+}
+
+TEST(EntityResolver, AnswersExactlyItsOwnDtdThroughTheAdaptor) {
+  const std::string longName(260, 'n'), path = "/dtds/KelEdsJobs.dtd";
+  const std::tuple<std::string, std::string, std::string> declined[] = {{kDtd, path, "keledsjobs.dtd"},
+                                                                        {kDtd, path, "other.dtd"},
+                                                                        {kDtd, path, ""},
+                                                                        {kDtd, "", kDtd},  // nothing to answer with
+                                                                        {longName, path, longName},
+                                                                        {kDtd, std::string(260, 'p'), kDtd}};
+  const auto ask = [](const std::string& name, const std::string& where, const std::string& systemId) {
+    auto* implementation = new KelEEdsSAXEntityResolver(name.c_str(), where.c_str());
+    KelISAXEntityResolver* face = nullptr;
+    EXPECT_GE(implementation->QueryInterface(IID_KelISAXEntityResolver, reinterpret_cast<void**>(&face)), 0);
+    implementation->Release();  // the adaptor keeps it alive
+    const KelISAXEntityResolver_var resolver = KelISAXEntityResolver_var::Adopt(face);
+    EXPECT_STREQ(resolver->GetImpl()->IsA(), "KelEEdsSAXEntityResolver");
+    KelIXMLInputSource_var source;
+    KelUnicodeString answer("<declined>");
+    if (resolver->resolveEntity("-//public", systemId.c_str(), source) >= 0) source->getSystemId(answer);
+    return answer.ToUTF8();
+  };
+  EXPECT_EQ(ask(kDtd, path, kDtd), path);
+  for (const auto& [name, where, systemId] : declined) EXPECT_EQ(ask(name, where, systemId), "<declined>") << systemId;
+
+  EXPECT_EQ(CreateTIEKelISAXEntityResolverKelEEdsSAXEntityResolver(nullptr, nullptr), nullptr);
+}
+
+TEST(ValidatedLoad, TheShippedDtdAcceptsJobDocumentsAndRefusesOthers) {
+  ScopedEnv env("KelDictionaryPath", "/nonexistent:" + kDtdDirectory);
+  const std::pair<std::string, bool> cases[] = {
+      {Doctyped(kDtd, kJob), true},
+      {Doctyped(kDtd, "<EDB_Job EDB_Id=\"J1\" EDB_Type=\"t\" EDB_JobInput=\"\"><EDB_Unknown/></EDB_Job>"), false},
+      {Doctyped(kDtd, "<EDB_Job EDB_Type=\"t\" EDB_JobInput=\"\"/>"), false},  // no EDB_Id
+      {Doctyped("KELEDSJOBS.dtd", kJob), false},  // declined; nor is it beside the document
+      {"<Integration version=\"1\"/>", false}};   // no DOCTYPE
+  for (const auto& [text, loads] : cases) {
+    KelEdsXMLParser parser;
+    KelListValKelUnicodeString ids, types, inputs;
+    ASSERT_EQ(Load(parser, text, 1, kDtd) >= 0, loads) << text;
+    if (!loads) continue;
+    EXPECT_GE(parser.GetJobDefinition(ids, types, inputs), 0);
+    EXPECT_EQ(Of(ids), Strings{"J1"});
+  }
+  KelEdsXMLParser parser;
+  EXPECT_GE(Load(parser, cases[1].first, 0, kDtd), 0);     // not validated
+  EXPECT_LT(Load(parser, cases[0].first, 1, nullptr), 0);  // validated, but nobody supplies the DTD
+  ScopedEnv unset("KelDictionaryPath", std::nullopt);
+  EXPECT_LT(Load(parser, cases[0].first, 1, kDtd), 0);  // the bare name is not beside the document
+}
+
+TEST(ValidatedLoad, EveryWritersOutputIsValid) {
+  KelEdsXMLParser parser;
+  const KelListValKelUnicodeString rows{"r1", "r2"};
+  ASSERT_EQ(parser.Init("Integration", "1") + parser.AppendJobDefinition("J1", "t", ""), S_OK);
+  ASSERT_GE(parser.InsertJobInput("J1", "n", "", "") + parser.InsertJobContextInput("J1", "n", "v", "t"), 0);
+  ASSERT_GE(parser.InsertJobOutput("J1", "", "", "") + parser.InsertJobDeleteErrOutput("J1", "c", "k", "o"), 0);
+  ASSERT_GE(parser.InsertJobReportOutput("J1", rows) + parser.InsertJobErrorMsg("J1", "key", "file", nullptr), 0);
+  const std::string bytes = "<!DOCTYPE Integration SYSTEM \"KelEdsJobs.dtd\">\n" + Stream(parser, true);
+  ScopedEnv env("KelDictionaryPath", kDtdDirectory);
+  KelEdsXMLParser back;
+  EXPECT_GE(Load(back, bytes, 1, kDtd), 0) << bytes;
+  Scratch scratch;
+  std::ofstream(scratch.File("jobs.xml")) << bytes;
+  if (HaveXmllint()) {
+    EXPECT_TRUE(Shell("xmllint --noout --path '" + kDtdDirectory + "' --valid " + scratch.File("jobs.xml")));
+  }
+}
+
+}  // namespace

@@ -1,0 +1,248 @@
+// KelEdsXMLParser: lookups, readers, writers, copies, failure codes, the
+// trace dump, and the road of a job from request to reply.
+#include <array>
+#include <functional>
+
+#include "JobTestSupport.h"
+
+using namespace jobtest;
+
+namespace {
+
+using Lists = std::array<KelListValKelUnicodeString, 3>;
+
+const KelEdsXMLParser& Nested() {  // tests/data/jobs/nested.xml
+  static KelEdsXMLParser parser;
+  static const long loaded = parser.LoadFile(kNested.c_str(), 0);
+  EXPECT_EQ(loaded, S_OK);
+  return parser;
+}
+
+// A document "<Integration version="1">" holding the job "J" (type "t", input "i").
+void NewJob(KelEdsXMLParser& parser) {
+  ASSERT_EQ(parser.Init("Integration", "1"), S_OK);
+  ASSERT_GE(parser.AppendJobDefinition("J", "t", "i"), 0);
+}
+
+// The length of a list handed out by a lookup (released here); -1 for none.
+int Count(KelIDOMNodeList* list) {
+  const KelIDOMNodeList_var held = KelIDOMNodeList_var::Adopt(list);
+  unsigned int length = 0;
+  return held != NULL_var && held->getLength(length) >= 0 ? static_cast<int>(length) : -1;
+}
+
+// The readers, each into the lists it fills.
+using Reader = std::function<long(const KelEdsXMLParser&, const char*, Lists&)>;
+const Reader input = [](auto& p, auto id, Lists& l) { return p.GetJobInput(id, l[0], l[1], l[2]); };
+const Reader context = [](auto& p, auto id, Lists& l) { return p.GetJobContextInput(id, l[0], l[1], l[2]); };
+const Reader output = [](auto& p, auto id, Lists& l) { return p.GetJobOutput(id, l[0], l[1], l[2]); };
+const Reader deleted = [](auto& p, auto id, Lists& l) { return p.GetJobDeleteErrOutput(id, l[0], l[1], l[2]); };
+const Reader report = [](auto& p, auto id, Lists& l) { return p.GetJobReportOutput(id, l[0]); };
+const Reader jobs = [](auto& p, auto, Lists& l) { return p.GetJobDefinition(l[0], l[1], l[2]); };
+
+TEST(JobLookup, FirstJobOfAnIdAtAnyDepthAndTheDataBelowIt) {
+  const KelEdsXMLParser& parser = Nested();
+  for (const auto& [id, type] :
+       {std::pair<const char*, const char*>{"J1", "route"}, {"J2", "delete"}, {"", "no id"}, {"J3", "<none>"}}) {
+    KelIDOMElement* job = nullptr;
+    ASSERT_GE(parser.GetDOMElemByTagName("EDB_Job", "EDB_Id", id, &job), 0);
+    const KelIDOMElement_var held = KelIDOMElement_var::Adopt(job);
+    KelUnicodeString value("<none>");
+    if (held != NULL_var) held->getAttribute("EDB_Type", value);
+    EXPECT_EQ(value.ToUTF8(), type);
+  }
+  KelIDOMNodeList *all, *inputs, *defaulted, *context, *outputs, *unknown;
+  EXPECT_GE(parser.GetDOMElemByTagName("EDB_JobInData", &all) + parser.GetJobOutputNodeList("J2", &outputs), 0);
+  EXPECT_GE(parser.GetNodeListUnderJobId("J1", "EDB_JobInData", &inputs) + parser.GetJobInputNodeList("J1", &defaulted),
+            0);
+  EXPECT_GE(
+      parser.GetJobInputNodeList("J1", &context, "EDB_JobContextInData") + parser.GetJobOutputNodeList("J9", &unknown),
+      0);
+  EXPECT_EQ(
+      (std::vector<int>{Count(all), Count(inputs), Count(defaulted), Count(context), Count(outputs), Count(unknown)}),
+      (std::vector<int>{3, 2, 2, 1, 1, -1}));
+}
+
+TEST(JobRead, EveryReaderAppendsParallelListsInDocumentOrder) {
+  const std::tuple<Reader, const char*, std::array<Strings, 3>> cases[] = {
+      {input, "J1", {{{"length", "name"}, {"12.5", ""}, {"Double", ""}}}},
+      {context, "J1", {{{"wp"}, {"WP1"}, {"String"}}}},
+      {output, "J2", {{{"n"}, {"v"}, {"t"}}}},
+      {deleted, "J2", {{{"Cable"}, {"FK_1"}, {"o1"}}}},
+      {report, "J2", {{{"r1", "r2"}, {}, {}}}},
+      {report, "", {{{"anonymous"}, {}, {}}}},
+      {input, "J9", {}},
+      {jobs, "", {{{"J1", "J2", "J1", ""}, {"route", "delete", "duplicate", "no id"}, {"first", "", "second", ""}}}}};
+  for (const auto& [read, id, expected] : cases) {
+    Lists lists;
+    ASSERT_GE(read(Nested(), id, lists), 0);
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(Of(lists[k]), expected[k]) << id << " list " << k;
+    ASSERT_GE(read(Nested(), id, lists), 0);  // appended again, never cleared
+    EXPECT_EQ(lists[0].Size(), 2 * static_cast<int>(expected[0].size()));
+  }
+  KelUnicodeString key, file, type, parameters, kept("kept");
+  ASSERT_GE(Nested().GetJobError("J1", key, file, type, parameters), 0);  // the first of two
+  EXPECT_EQ(Of({key, file, type, parameters}), (Strings{"K1", "F1", "T1", "a@b"}));
+  EXPECT_LT(Nested().GetJobError("J2", kept, file, type, parameters), 0);  // a job without error
+  EXPECT_LT(Nested().GetSingleJobDefinition(kept, kept, kept), 0);         // four jobs
+  EXPECT_EQ(kept.ToUTF8(), "kept");
+}
+
+TEST(JobWrite, AttributeRulesOrderAndPlace) {
+  KelEdsXMLParser p;
+  NewJob(p);
+  const KelListValKelUnicodeString rows{"r1", "r2"}, parameters{"a", "b@c", "d"}, none;
+  for (long code :
+       {p.InsertJobInput("J", "n", "", ""), p.InsertJobInput("J", "n", "", "T"), p.InsertJobInput("J", "n", "V", ""),
+        p.InsertJobContextInput("J", "n", "V", "T"), p.InsertJobOutput("J", "", "", ""),
+        p.InsertJobOutput("J", "n", "bad\x01", "t"),  // goes in with what could be set
+        p.InsertJobDeleteErrOutput("J", "c", "k", "o"), p.InsertJobReportOutput("J", rows),
+        p.InsertJobErrorMsg("J", "k", "f", &parameters), p.InsertJobErrorMsg("J", "k", "f", &none),
+        p.InsertJobErrorMsg("J", "k", "f", nullptr), p.AppendJobDefinition("J", "t2", "i2"),
+        p.InsertJobOutput("J", "n", "v", "t")}) {  // into the first job of the id
+    EXPECT_GE(code, 0);
+  }
+  EXPECT_LT(p.InsertJobReportOutput("J", none), 0);
+  EXPECT_EQ(Stream(p, true),
+            "<Integration version=\"1\"><EDB_Job EDB_Id=\"J\" EDB_Type=\"t\" EDB_JobInput=\"i\">"
+            "<EDB_JobInData EDB_iAttrName=\"n\"/>"
+            "<EDB_JobInData EDB_iAttrName=\"n\" EDB_iAttrType=\"T\"/>"
+            "<EDB_JobInData EDB_iAttrName=\"n\" EDB_iAttrValue=\"V\"/>"
+            "<EDB_JobContextInData EDB_Ctxt_iAttrName=\"n\" EDB_Ctxt_iAttrValue=\"V\" EDB_Ctxt_iAttrType=\"T\"/>"
+            "<EDB_JobOutData EDB_oAttrName=\"\" EDB_oAttrValue=\"\" EDB_oAttrType=\"\"/>"
+            "<EDB_JobOutData EDB_oAttrName=\"n\"/>"
+            "<EDB_JobDeleteErrOutData EDB_oRefClassName=\"c\" EDB_oRefCstName=\"k\" EDB_oRefObject=\"o\"/>"
+            "<EDB_JobReportOutData EDB_JobReportOneRow=\"r1\"/><EDB_JobReportOutData EDB_JobReportOneRow=\"r2\"/>"
+            "<EDB_JobError EDB_JobErrorKey=\"k\" EDB_JobErrorFile=\"f\" EDB_JobErrorParm=\"a@b@c@d\"/>"
+            "<EDB_JobError EDB_JobErrorKey=\"k\" EDB_JobErrorFile=\"f\" EDB_JobErrorParm=\"\"/>"
+            "<EDB_JobError EDB_JobErrorKey=\"k\" EDB_JobErrorFile=\"f\" EDB_JobErrorParm=\"\"/>"
+            "<EDB_JobOutData EDB_oAttrName=\"n\" EDB_oAttrValue=\"v\" EDB_oAttrType=\"t\"/>"
+            "</EDB_Job><EDB_Job EDB_Id=\"J\" EDB_Type=\"t2\" EDB_JobInput=\"i2\"/></Integration>\n");
+}
+
+TEST(JobCopy, InputsOrRowsAndOutputsOfASingleJobGoToTheJobOfTheSameId) {
+  KelEdsXMLParser source, target, twoJobs, rowsOnly, other;
+  const KelListValKelUnicodeString rows{"r1"};
+  for (KelEdsXMLParser* parser : {&source, &target, &twoJobs, &rowsOnly}) NewJob(*parser);
+  ASSERT_EQ(other.Init("Integration", "1") + twoJobs.AppendJobDefinition("K", "t", ""), S_OK);
+  ASSERT_GE(source.InsertJobInput("J", "a", "1", "Int") + source.InsertJobInput("J", "b", "", "") +
+                source.InsertJobContextInput("J", "c", "", "") + source.InsertJobOutput("J", "o", "v", "t") +
+                source.InsertJobReportOutput("J", rows) + rowsOnly.InsertJobReportOutput("J", rows),
+            0);
+  const std::string untouched = Stream(target);
+  EXPECT_LT(target.InsertSingleJobInputFromParser(nullptr), 0);
+  EXPECT_LT(target.InsertSingleJobOutputFromParser(&twoJobs), 0);
+  EXPECT_LT(target.InsertSingleJobInputFromParser(&rowsOnly), 0);  // nothing to copy
+  EXPECT_EQ(Stream(target), untouched);
+  EXPECT_GE(target.InsertSingleJobInputFromParser(&source) + target.InsertSingleJobOutputFromParser(&source), 0);
+  EXPECT_EQ(Stream(target, true),
+            "<Integration version=\"1\"><EDB_Job EDB_Id=\"J\" EDB_Type=\"t\" EDB_JobInput=\"i\">"
+            "<EDB_JobInData EDB_iAttrName=\"a\" EDB_iAttrValue=\"1\" EDB_iAttrType=\"Int\"/>"
+            "<EDB_JobInData EDB_iAttrName=\"b\"/><EDB_JobReportOutData EDB_JobReportOneRow=\"r1\"/>"
+            "<EDB_JobOutData EDB_oAttrName=\"o\" EDB_oAttrValue=\"v\" EDB_oAttrType=\"t\"/></EDB_Job></Integration>\n");
+  EXPECT_GE(other.InsertSingleJobOutputFromParser(&rowsOnly), 0);  // rows for a job it lacks: nothing
+  EXPECT_EQ(Stream(other, true), "<Integration version=\"1\"/>\n");
+}
+
+TEST(JobFailures, NoDocumentUnknownJobAndNullOutPointers) {
+  const KelListValKelUnicodeString rows{"r"};
+  using Operation = std::function<long(KelEdsXMLParser&, const char*)>;
+  Lists l;
+  const auto reading = [&](const Reader& read) { return [&l, read](auto& p, auto id) { return read(p, id, l); }; };
+  const Operation operations[] = {reading(input),
+                                  reading(context),
+                                  reading(output),
+                                  reading(deleted),
+                                  reading(report),
+                                  [](auto& p, auto id) { return p.InsertJobInput(id, "n", "v", "t"); },
+                                  [](auto& p, auto id) { return p.InsertJobContextInput(id, "n", "v", "t"); },
+                                  [](auto& p, auto id) { return p.InsertJobOutput(id, "n", "v", "t"); },
+                                  [](auto& p, auto id) { return p.InsertJobDeleteErrOutput(id, "c", "k", "o"); },
+                                  [&](auto& p, auto id) { return p.InsertJobReportOutput(id, rows); },
+                                  [](auto& p, auto id) { return p.InsertJobErrorMsg(id, "k", "f", nullptr); }};
+  KelEdsXMLParser empty, loaded;
+  LogCapture log;
+  for (const Operation& operation : operations) EXPECT_LT(operation(empty, "J1"), 0);
+  EXPECT_LT(jobs(empty, "", l), 0);
+  EXPECT_LT(empty.AppendJobDefinition("J", "t", "i"), 0);
+  EXPECT_EQ(log.messages.size(), std::size(operations) + 3);  // GetDocument each time, and GetRoot
+  EXPECT_EQ(log.messages.back(), "error in KelEdsDomParser::GetRoot (): _spKelIDOMroot.isNull()");
+
+  ASSERT_EQ(loaded.LoadFile(kNested.c_str(), 0), S_OK);
+  const std::string before = Stream(loaded);
+  for (const Operation& operation : operations) EXPECT_GE(operation(loaded, "unknown"), 0);
+  EXPECT_EQ(Stream(loaded), before);
+  EXPECT_EQ(l[0].Size() + l[1].Size() + l[2].Size(), 0);
+  KelUnicodeString s;
+  EXPECT_LT(loaded.GetJobError("unknown", s, s, s, s), 0);
+  for (long code :
+       {loaded.GetDOMElemByTagName("EDB_Job", nullptr), loaded.GetDOMElemByTagName("EDB_Job", "EDB_Id", "J1", nullptr),
+        loaded.GetNodeListUnderJobId("J1", "EDB_JobInData", nullptr), loaded.GetJobInputNodeList("J1", nullptr),
+        loaded.GetJobOutputNodeList("J1", nullptr)}) {
+    EXPECT_LT(code, 0);
+  }
+}
+
+TEST(JobDump, PrintsTheDocumentOnlyWhenTracesAreOn) {
+  KelEdsXMLParser parser;
+  NewJob(parser);
+  KelUnicodeString text;
+  const KelListValKelUnicodeString defaults;
+  ASSERT_GE(parser.GetDOMDocumentBuilder()->writeToString(parser.GetDocument(), text, defaults, defaults), 0);
+  const std::string title = "----------- XML Dump --------------------------------------- \n";
+  const std::string dump = std::string(60, '-') + " \n" + title + text.ToUTF8() + " \n" + title;
+  for (const auto& [value, expected] :
+       {std::pair<std::optional<std::string>, std::string>{std::nullopt, ""}, {"", dump}, {"1", dump}}) {
+    ScopedEnv env("ECDBClientTraces", value);
+    testing::internal::CaptureStdout();
+    parser.DumpXML();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), expected);
+  }
+  ScopedEnv on("ECDBClientTraces", "1");
+  LogCapture log;
+  testing::internal::CaptureStdout();
+  KelEdsXMLParser().DumpXML();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(log.messages, Strings{"error in KelEdsDomParser::GetDocument (): _spKelIDOMdocument.isNull()"});
+}
+
+TEST(JobRoad, RequestAndReplyTravelAsBytesWithoutTheHostTouchingTheDom) {
+  // The client prepares each job in a document of its own and gathers them.
+  KelEdsXMLParser request, server, reply;
+  ASSERT_EQ(request.Init("Integration", "1.0"), S_OK);
+  for (const char* id : {"R-1", "R-2"}) {
+    KelEdsXMLParser single;
+    ASSERT_EQ(single.Init("Integration", "1.0"), S_OK);
+    ASSERT_GE(single.AppendJobDefinition(id, "CreateCable", "") + single.InsertJobInput(id, "Name", id, ""), 0);
+    ASSERT_GE(request.AppendJobDefinition(id, "CreateCable", "") + request.InsertSingleJobInputFromParser(&single), 0);
+    ASSERT_GE(request.InsertJobContextInput(id, "WP", "WP-7", ""), 0);
+  }
+  // The server works on the bytes it receives and answers in the same document.
+  ASSERT_GE(Load(server, Stream(request)), 0);
+  Lists jobs;
+  ASSERT_GE(server.GetJobDefinition(jobs[0], jobs[1], jobs[2]), 0);
+  ASSERT_EQ(Of(jobs[0]), (Strings{"R-1", "R-2"}));
+  for (const KelUnicodeString& id : jobs[0]) {
+    Lists in, ctx;
+    ASSERT_GE(server.GetJobInput(id, in[0], in[1], in[2]) + server.GetJobContextInput(id, ctx[0], ctx[1], ctx[2]), 0);
+    const long done = id == KelUnicodeString("R-1")
+                          ? server.InsertJobOutput(id, "Id", in[1][1] + KelUnicodeString("/") + ctx[1][1], "Uuid") +
+                                server.InsertJobReportOutput(id, KelListValKelUnicodeString{"created"})
+                          : server.InsertJobErrorMsg(id, "Duplicate", "KelEdsMessages", &in[1]) +
+                                server.InsertJobDeleteErrOutput(id, "Cable", "FK_Route", in[1][1]);
+    ASSERT_GE(done, 0);
+  }
+  // The client reads the answer.
+  ASSERT_GE(Load(reply, Stream(server)), 0);
+  Lists out, deleted;
+  KelListValKelUnicodeString rows;
+  KelUnicodeString key, file, type, parameters;
+  ASSERT_GE(reply.GetJobOutput("R-1", out[0], out[1], out[2]) + reply.GetJobReportOutput("R-1", rows), 0);
+  ASSERT_GE(reply.GetJobError("R-2", key, file, type, parameters), 0);
+  ASSERT_GE(reply.GetJobDeleteErrOutput("R-2", deleted[0], deleted[1], deleted[2]), 0);
+  EXPECT_EQ((std::vector<Strings>{Of(out[0]), Of(out[1]), Of(out[2]), Of(rows), Of(deleted[2])}),
+            (std::vector<Strings>{{"Id"}, {"R-1/WP-7"}, {"Uuid"}, {"created"}, {"R-2"}}));
+  EXPECT_EQ(Of({key, file, type, parameters}), (Strings{"Duplicate", "KelEdsMessages", "", "R-2"}));
+}
+
+}  // namespace
