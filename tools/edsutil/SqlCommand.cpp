@@ -6,6 +6,7 @@
 
 #include "EdsutilCommands.h"
 #include "EdsutilOutput.h"
+#include "EdsutilWork.h"
 #include "KelEdsMetadataTool.h"
 
 namespace edsutil {
@@ -21,7 +22,9 @@ struct SqlOptions {
   std::string out;
 };
 
-std::string Statements(bool script) {
+}  // namespace
+
+std::string SqlText(bool script) {
   KelEdsMetadataTool tool;
   KelListValKelUnicodeString statements;
   if (tool.GenerateSQLStatements(statements) < 0 || statements.Size() == 0) {
@@ -49,8 +52,6 @@ std::string Statements(bool script) {
   return text;
 }
 
-}  // namespace
-
 void AddSqlCommand(CLI::App& app) {
   auto options = std::make_shared<SqlOptions>();
   CLI::App* sql = app.add_subcommand("sql", "Print the SQL statements that create the cable-routing database");
@@ -62,7 +63,7 @@ void AddSqlCommand(CLI::App& app) {
                 "CREATE SCHEMA IF NOT EXISTS xq40718 and SET search_path TO xq40718,\n"
                 "ready for 'psql -v ON_ERROR_STOP=1 -1 -f FILE'");
   sql->add_option("-o,--out", options->out, "Write to FILE instead of standard output")->type_name("FILE");
-  sql->callback([options] { EmitTo(options->out, Statements(options->script)); });
+  sql->callback([options] { EmitTo(options->out, SqlText(options->script)); });
 }
 
 }  // namespace edsutil

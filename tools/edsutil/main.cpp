@@ -41,8 +41,9 @@ int Report(const std::string& command, const std::string& message, int status) {
 
 int main(int argc, char** argv) {
   CLI::App app{
-      "Works with the schema of the cable-routing engineering database and the engineering\n"
-      "utilities of the KelEdsUtil library.",
+      "Works with the schema of the cable-routing engineering database, its job exchange and\n"
+      "metadata dictionary documents, and the engineering utilities of the KelEdsUtil library.\n"
+      "'edsutil demo' walks a job and the schema through the library end to end.",
       "edsutil"};
   app.set_version_flag("--version", "edsutil " EDSUTIL_VERSION, "Print the version and exit");
   app.require_subcommand(1);
@@ -56,6 +57,9 @@ int main(int argc, char** argv) {
   edsutil::AddEffCommands(app);
   edsutil::AddTextCommands(app);
   edsutil::AddFillCommand(app);
+  edsutil::AddMetadataCommand(app);
+  edsutil::AddJobCommands(app);
+  edsutil::AddDemoCommand(app);
 
   try {
     app.parse(argc, argv);
