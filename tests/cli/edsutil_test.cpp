@@ -1,50 +1,20 @@
 // edsutil run as a user runs it: each case spawns the built binary with
 // arguments (and standard input) and checks standard output, standard error
 // and the exit status.
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "cli/EdsutilTestSupport.h"
+
 namespace {
 
-namespace fs = std::filesystem;
-
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-std::vector<std::string> Words(const std::string& text) {
-  std::vector<std::string> words;
-  std::istringstream in(text);
-  for (std::string word; in >> word;) words.push_back(word);
-  return words;
-}
+using namespace clitest;
 
 // The texts between double quotes in `line`, in order.
 std::vector<std::string> QuotedParts(const std::string& line) {
@@ -67,53 +37,6 @@ bool IsUpperCaseVersion4Uuid(const std::string& text) {
   }
   return true;
 }
-
-bool OnPath(const std::string& program) {
-  const char* path = std::getenv("PATH");
-  std::istringstream dirs(path ? path : "");
-  for (std::string dir; std::getline(dirs, dir, ':');) {
-    if (!dir.empty() && access((fs::path(dir) / program).c_str(), X_OK) == 0) return true;
-  }
-  return false;
-}
-
-class Edsutil : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "kelcli.XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  // Runs edsutil with `args`, `input` on its standard input, and `path` (when
-  // given) as its PATH.
-  Result Run(const std::vector<std::string>& args, const std::string& input = "", const char* path = nullptr) {
-    const fs::path in = dir_ / "stdin", out = dir_ / "stdout", err = dir_ / "stderr";
-    std::ofstream(in, std::ios::binary) << input;
-    const pid_t child = fork();
-    if (child == 0) {
-      const int fds[] = {open(in.c_str(), O_RDONLY), open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
-                         open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)};
-      for (int i = 0; i < 3; ++i) dup2(fds[i], i);
-      if (path != nullptr) setenv("PATH", path, 1);
-      std::vector<char*> argv{const_cast<char*>(EDSUTIL_PATH)};
-      for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-      argv.push_back(nullptr);
-      execv(EDSUTIL_PATH, argv.data());
-      _exit(127);
-    }
-    Result result;
-    int status = 0;
-    waitpid(child, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = ReadFile(out);
-    result.err = ReadFile(err);
-    return result;
-  }
-
-  fs::path dir_;
-};
 
 // --- usage errors and failures -------------------------------------------------
 
@@ -184,7 +107,20 @@ TEST_F(Edsutil, HelpForEveryCommandAndTheVersion) {
                             "blanks encode",
                             "blanks decode",
                             "tokens",
-                            "fill"};
+                            "fill",
+                            "metadata",
+                            "job",
+                            "job new",
+                            "job add",
+                            "job input",
+                            "job output",
+                            "job report",
+                            "job error",
+                            "job delete-error",
+                            "job copy",
+                            "job show",
+                            "job validate",
+                            "demo"};
   for (const std::string command : commands) {
     const std::string path = "edsutil" + (command.empty() ? "" : " " + command);
     std::vector<std::string> args = Words(command);

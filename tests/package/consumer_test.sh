@@ -45,3 +45,10 @@ done
 version=$("$work/prefix/bin/edsutil" --version) || { echo "installed edsutil does not run" >&2; exit 1; }
 classes=$("$work/prefix/bin/edsutil" schema classes) || { echo "installed edsutil cannot query the schema" >&2; exit 1; }
 [[ $version == "edsutil "* && $classes == *xq40718.Work_Package* ]] || { echo "installed edsutil: wrong output" >&2; exit 1; }
+
+# Installed, edsutil validates against the installed DTDs, not the source tree's.
+validated=$("$work/prefix/bin/edsutil" job new - | "$work/prefix/bin/edsutil" job validate -) ||
+  { echo "installed edsutil cannot validate a job document" >&2; exit 1; }
+[[ $validated == *"$work/prefix/share/KelEdsUtil/dtd/KelEdsJobs.dtd" ]] ||
+  { echo "installed edsutil used another DTD: $validated" >&2; exit 1; }
+"$work/prefix/bin/edsutil" demo "$work/demo" >/dev/null || { echo "installed edsutil demo failed" >&2; exit 1; }

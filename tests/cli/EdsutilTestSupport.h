@@ -1,0 +1,106 @@
+// Running edsutil as a user runs it: the fixture spawns the built binary with
+// arguments, standard input, a PATH and a working directory of the test's
+// choosing, and collects standard output, standard error and the exit status.
+#pragma once
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace clitest {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+inline std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteFile(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+inline std::vector<std::string> Words(const std::string& text) {
+  std::vector<std::string> words;
+  std::istringstream in(text);
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
+}
+
+inline bool OnPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  std::istringstream dirs(path ? path : "");
+  for (std::string dir; std::getline(dirs, dir, ':');) {
+    if (!dir.empty() && access((fs::path(dir) / program).c_str(), X_OK) == 0) return true;
+  }
+  return false;
+}
+
+class Edsutil : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "kelcli.XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Runs edsutil with `args`, `input` on its standard input, `path` (when
+  // given) as its PATH, and `cwd` (when given) as its working directory.
+  Result Run(const std::vector<std::string>& args, const std::string& input = "", const char* path = nullptr,
+             const fs::path& cwd = {}) {
+    const fs::path in = dir_ / "stdin", out = dir_ / "stdout", err = dir_ / "stderr";
+    WriteFile(in, input);
+    const pid_t child = fork();
+    if (child == 0) {
+      const int fds[] = {open(in.c_str(), O_RDONLY), open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
+                         open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)};
+      for (int i = 0; i < 3; ++i) dup2(fds[i], i);
+      if (path != nullptr) setenv("PATH", path, 1);
+      if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
+      std::vector<char*> argv{const_cast<char*>(EDSUTIL_PATH)};
+      for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+      argv.push_back(nullptr);
+      execv(EDSUTIL_PATH, argv.data());
+      _exit(127);
+    }
+    Result result;
+    int status = 0;
+    waitpid(child, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.out = ReadFile(out);
+    result.err = ReadFile(err);
+    return result;
+  }
+
+  // A path in the test's own directory.
+  std::string File(const std::string& name) const { return (dir_ / name).string(); }
+
+  fs::path dir_;
+};
+
+}  // namespace clitest

@@ -1,0 +1,374 @@
+// edsutil's XML documents, run as a user runs them: job documents built and
+// read back, validated against the shipped DTD, the metadata dictionary
+// document, and the demo that walks both roads.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "cli/EdsutilTestSupport.h"
+
+namespace {
+
+using namespace clitest;
+
+const std::string kDtdDir = std::string(KEL_SOURCE_DIR) + "/dtd";
+
+// Value of the first `attribute="..."` after `from` in `xml`.
+std::string AttributeAfter(const std::string& xml, const std::string& from, const std::string& attribute) {
+  const std::size_t at = xml.find(from);
+  if (at == std::string::npos) return "<no " + from + ">";
+  const std::size_t start = xml.find(attribute + "=\"", at) + attribute.size() + 2;
+  return xml.substr(start, xml.find('"', start) - start);
+}
+
+// The uuid as the metadata document writes it: its last dash removed.
+std::string WithoutLastDash(std::string uuid) { return uuid.erase(uuid.rfind('-'), 1); }
+
+class EdsutilDocuments : public Edsutil {
+ protected:
+  // Runs a command that must succeed without printing anything.
+  void Quiet(const std::vector<std::string>& args) {
+    const Result r = Run(args);
+    std::string command;
+    for (const std::string& arg : args) command += " " + arg;
+    ASSERT_EQ(r.status, 0) << command << "\n" << r.err;
+    EXPECT_EQ(r.out + r.err, "") << command;
+  }
+};
+
+// --- job documents ---------------------------------------------------------------
+
+TEST_F(EdsutilDocuments, JobDocumentRoundTrip) {
+  const std::string file = File("jobs.xml");
+  Quiet({"job", "new", file, "--version", "2.1"});
+  Quiet({"job", "add", file, "J1", "Insert", "xq40718.Equipment"});
+  Quiet({"job", "add", file, "J2", "Delete"});
+  Quiet({"job", "input", file, "J1", "Equipment_name", "Armoire Ω-12", "-t", "String"});
+  Quiet({"job", "input", file, "J1", "Work_package_key", "WP-7", "--context", "--type", "Uuid"});
+  Quiet({"job", "input", file, "J1", "Flag"});
+  Quiet({"job", "output", file, "J1", "Equipment_key", "K-1", "-t", "Uuid"});
+  Quiet({"job", "report", file, "J1", "row one", "row — two"});
+  Quiet({"job", "error", file, "J2", "EdbLocked", "msgs.cat", "J2", "second param"});
+  Quiet({"job", "delete-error", file, "J2", "xq40718.Cable_Instance", "CIC_WP", "CI-9"});
+
+  const Result shown = Run({"job", "show", file});
+  ASSERT_EQ(shown.status, 0) << shown.err;
+  EXPECT_EQ(shown.out,
+            "Integration (version '2.1'): 2 jobs\n"
+            "\n"
+            "Job 'J1': type 'Insert', input 'xq40718.Equipment'\n"
+            "  inputs:\n"
+            "    NAME            VALUE         TYPE\n"
+            "    Equipment_name  Armoire Ω-12  String\n"
+            "    Flag\n"
+            "  context inputs:\n"
+            "    NAME              VALUE  TYPE\n"
+            "    Work_package_key  WP-7   Uuid\n"
+            "  outputs:\n"
+            "    NAME           VALUE  TYPE\n"
+            "    Equipment_key  K-1    Uuid\n"
+            "  report:\n"
+            "    row one\n"
+            "    row — two\n"
+            "\n"
+            "Job 'J2': type 'Delete', input ''\n"
+            "  delete errors:\n"
+            "    CLASS                   CONSTRAINT  OBJECT\n"
+            "    xq40718.Cable_Instance  CIC_WP      CI-9\n"
+            "  error: key 'EdbLocked', file 'msgs.cat', parameters 'J2@second param'\n");
+
+  const Result one = Run({"job", "show", file, "J2", "--json"});
+  ASSERT_EQ(one.status, 0) << one.err;
+  EXPECT_EQ(one.out,
+            "{\"root\": \"Integration\", \"version\": \"2.1\", \"jobs\": [\n"
+            "  {\"id\": \"J2\", \"type\": \"Delete\", \"input\": \"\",\n"
+            "   \"inputs\": [],\n   \"contextInputs\": [],\n   \"outputs\": [],\n   \"report\": [],\n"
+            "   \"deleteErrors\": [{\"class\": \"xq40718.Cable_Instance\", \"constraint\": \"CIC_WP\", "
+            "\"object\": \"CI-9\"}],\n"
+            "   \"error\": {\"key\": \"EdbLocked\", \"file\": \"msgs.cat\", \"type\": \"\", "
+            "\"parameters\": \"J2@second param\"}}\n]}\n");
+
+  // What the writers produce is what the DTD describes.
+  const Result valid = Run({"job", "validate", file});
+  EXPECT_EQ(valid.status, 0) << valid.err;
+  EXPECT_NE(valid.out.find("is valid against "), std::string::npos);
+  if (OnPath("xmllint")) {
+    EXPECT_EQ(std::system(("xmllint --noout --dtdvalid " + kDtdDir + "/KelEdsJobs.dtd " + file).c_str()), 0);
+  }
+}
+
+TEST_F(EdsutilDocuments, DashReadsStandardInputAndWritesStandardOutput) {
+  const Result created = Run({"job", "new", "-"});
+  ASSERT_EQ(created.status, 0);
+  // A document that opens with its DOCTYPE still takes jobs from standard input.
+  std::string document = created.out;
+  document.insert(document.find('\n') + 1, "<!DOCTYPE Integration SYSTEM \"KelEdsJobs.dtd\">\n");
+  Result step = Run({"job", "add", "-", "X", "Route", "élément"}, document);
+  ASSERT_EQ(step.status, 0) << step.err;
+  step = Run({"job", "output", "-", "X", "Length", "12.5"}, step.out);
+  ASSERT_EQ(step.status, 0) << step.err;
+  EXPECT_NE(step.out.find("<!DOCTYPE Integration"), std::string::npos);
+  EXPECT_EQ(Run({"job", "validate", "-"}, step.out).status, 0);
+  const Result shown = Run({"job", "show", "-", "--json"}, step.out);
+  EXPECT_NE(shown.out.find("{\"id\": \"X\", \"type\": \"Route\", \"input\": \"élément\""), std::string::npos);
+  EXPECT_NE(shown.out.find("\"outputs\": [{\"name\": \"Length\", \"value\": \"12.5\", \"type\": \"\"}]"),
+            std::string::npos);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 3);  // stdin, stdout, stderr
+}
+
+TEST_F(EdsutilDocuments, CopyTakesTheDataOfAOneJobDocument) {
+  const std::string target = File("target.xml"), source = File("source.xml"), two = File("two.xml");
+  Quiet({"job", "new", target});
+  Quiet({"job", "add", target, "J", "Insert"});
+  Quiet({"job", "new", source});
+  Quiet({"job", "add", source, "J", "Insert"});
+  Quiet({"job", "input", source, "J", "Name", "n"});
+  Quiet({"job", "input", source, "J", "Ctx", "c", "--context"});
+  Quiet({"job", "output", source, "J", "Key", "k", "-t", "Uuid"});
+  Quiet({"job", "report", source, "J", "done"});
+  Quiet({"job", "copy", target, source, "--outputs"});
+  Quiet({"job", "copy", target, source, "--inputs"});
+  const Result shown = Run({"job", "show", target, "--json"});
+  // Report rows and outputs, then inputs; context inputs are not copied.
+  EXPECT_NE(shown.out.find("\"inputs\": [{\"name\": \"Name\", \"value\": \"n\", \"type\": \"\"}],\n"
+                           "   \"contextInputs\": [],\n"
+                           "   \"outputs\": [{\"name\": \"Key\", \"value\": \"k\", \"type\": \"Uuid\"}],\n"
+                           "   \"report\": [\"done\"]"),
+            std::string::npos)
+      << shown.out;
+
+  Quiet({"job", "new", two});
+  Quiet({"job", "add", two, "A", "T"});
+  Quiet({"job", "add", two, "B", "T"});
+  const Result refused = Run({"job", "copy", target, two, "--inputs"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("holds 2 jobs"), std::string::npos) << refused.err;
+}
+
+TEST_F(EdsutilDocuments, ValidateReportsWhereTheDocumentBreaksTheDtd) {
+  // The same invalid job, without DOCTYPE and with one on a line of its own:
+  // the position must be the document's own in both.
+  const std::string body = "<Integration version=\"1\"><EDB_Job EDB_Id=\"a\" EDB_Type=\"t\"/></Integration>";
+  WriteFile(File("bare.xml"), body);
+  WriteFile(File("typed.xml"), "<!DOCTYPE Integration SYSTEM \"KelEdsJobs.dtd\">\n" + body);
+  const Result bare = Run({"job", "validate", File("bare.xml")});
+  const Result typed = Run({"job", "validate", File("typed.xml")});
+  const std::string reason = ": Element EDB_Job does not carry attribute EDB_JobInput\n";
+  ASSERT_EQ(bare.status, 1);
+  ASSERT_EQ(typed.status, 1);
+  const std::size_t column = bare.err.find("line 1, column ");
+  ASSERT_NE(column, std::string::npos) << bare.err;
+  const std::string where = bare.err.substr(column + 15, bare.err.find(':', column) - column - 15);
+  EXPECT_EQ(bare.err,
+            "edsutil job validate: '" + File("bare.xml") + "' is not valid: line 1, column " + where + reason);
+  EXPECT_EQ(typed.err,
+            "edsutil job validate: '" + File("typed.xml") + "' is not valid: line 2, column " + where + reason);
+  EXPECT_EQ(bare.out + typed.out, "");
+
+  const std::tuple<std::string, std::string> invalid[] = {
+      {"<Integration version=\"1\"><EDB_Job></Integration>", "line 1, column"},
+      {"<Jobs version=\"1\"/>", "Jobs"},
+      {"<?xml version=\"1.0\"?>\n<!DOCTYPE Integration SYSTEM \"other.dtd\">\n<Integration version=\"1\"/>",
+       "names the DTD 'other.dtd'"},
+      {"", "empty"},
+      {"<Integration version=\"\xC3\"/>", "UTF-8"},
+  };
+  for (const auto& [text, culprit] : invalid) {
+    const Result r = Run({"job", "validate", "-"}, text);
+    EXPECT_EQ(r.status, 1) << text;
+    EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
+    EXPECT_NE(r.err.find(culprit), std::string::npos) << text << "\n" << r.err;
+  }
+
+  // The DTD comes from --dtd-dir: a stricter copy there turns a valid
+  // document down.
+  const fs::path strict = dir_ / "strict";
+  fs::create_directory(strict);
+  std::string dtd = ReadFile(kDtdDir + "/KelEdsJobs.dtd");
+  dtd.replace(dtd.find("version CDATA #REQUIRED"), 23, "version CDATA #REQUIRED owner CDATA #REQUIRED");
+  WriteFile(strict / "KelEdsJobs.dtd", dtd);
+  const std::string valid = "<Integration version=\"1\"/>";
+  const Result plain = Run({"job", "validate", "-", "--dtd-dir", kDtdDir}, valid);
+  EXPECT_EQ(plain.out, "standard input is valid against " + kDtdDir + "/KelEdsJobs.dtd\n");
+  const Result stricter = Run({"job", "validate", "-", "--dtd-dir", strict.string()}, valid);
+  EXPECT_EQ(stricter.status, 1);
+  EXPECT_NE(stricter.err.find("owner"), std::string::npos) << stricter.err;
+}
+
+TEST_F(EdsutilDocuments, FailuresLeaveTheDocumentAsItWas) {
+  const std::string file = File("jobs.xml"), missing = "/nonexistent-dir/out.xml";
+  Quiet({"job", "new", file});
+  Quiet({"job", "add", file, "J1", "Insert"});
+  const std::string before = ReadFile(file);
+  WriteFile(File("few.txt"), Run({"uuids", "20"}).out);
+  fs::create_directory(dir_ / "full");
+  WriteFile(dir_ / "full" / "x", "x");
+  const std::string uuid = "0F8FAD5B-D9CB-469F-A165-70867728950E";
+
+  const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
+      {{"job"}, 2, "see 'edsutil job --help'"},
+      {{"job", "frob"}, 2, "unknown command 'frob'"},
+      {{"job", "new"}, 2, "FILE is required"},
+      {{"job", "new", file}, 1, "'" + file + "' already exists"},
+      {{"job", "new", missing}, 1, "cannot write '" + missing + "'"},
+      {{"job", "new", File("r.xml"), "--root", "not a name"}, 1, "'not a name'"},
+      {{"job", "add", file, "", "T"}, 2, "ID must not be empty"},
+      {{"job", "add", file, "J1", "T"}, 1, "job 'J1' is already in"},
+      {{"job", "add", file, "J2"}, 2, "TYPE is required"},
+      {{"job", "input", file, "NOPE", "N"}, 1, "no job 'NOPE' in '" + file + "'"},
+      {{"job", "input", file, "J1", ""}, 2, "NAME must not be empty"},
+      {{"job", "input", file, "J1", "N", "a\x01"}, 2, "VALUE holds the character U+0001"},
+      {{"job", "output", file, "J1", "N", "\xFF"}, 2, "VALUE is not well-formed UTF-8"},
+      {{"job", "output", file, "J1", "N"}, 2, "VALUE is required"},
+      {{"job", "report", file, "J1"}, 2, "ROW is required"},
+      {{"job", "error", file, "J1", "K", "F", "a@b"}, 2, "'a@b' holds '@'"},
+      {{"job", "copy", file, "-"}, 2, "--inputs, --outputs or both"},
+      {{"job", "copy", "-", "-", "--inputs"}, 2, "only one of FILE and SOURCE"},
+      {{"job", "show", missing}, 1, "cannot read '" + missing + "'"},
+      {{"job", "show", file, "J9"}, 1, "no job 'J9'"},
+      {{"job", "show", dir_.string()}, 1, "is a directory"},
+      {{"job", "validate", file, "--dtd-dir", dir_.string()}, 1, "no KelEdsJobs.dtd in '" + dir_.string() + "'"},
+      {{"metadata", "--fix", "CableNetwork"}, 2, "'CableNetwork' is not NAME=UUID"},
+      {{"metadata", "--fix", "=" + uuid}, 2, "is not NAME=UUID"},
+      {{"metadata", "--fix", "A=0F8FAD5B-D9CB-469F-A165-70867728950"}, 2, "is not a uuid"},
+      {{"metadata", "--fix", "A=" + uuid, "--fix", "A=" + uuid}, 2, "names 'A' twice"},
+      {{"metadata", "--out", missing}, 1, "cannot write '" + missing + "': No such file or directory"},
+      {{"metadata", "--out", dir_.string()}, 1, "cannot write '" + dir_.string() + "': it is a directory"},
+      {{"metadata", "--uuids", missing}, 1, "cannot read '" + missing + "'"},
+      {{"metadata", "--uuids", File("few.txt"), "--out", File("m.xml")}, 1, "too few uuids: '" + File("few.txt")},
+      {{"demo", (dir_ / "full").string()}, 1, "is not empty"},
+      {{"demo", File("d"), "--dtd-dir", dir_.string()}, 1, "no KelEdsJobs.dtd"},
+  };
+  for (const auto& [args, status, culprit] : cases) {
+    const Result r = Run(args);
+    std::string command;
+    for (const std::string& arg : args) command += " " + arg;
+    EXPECT_EQ(r.status, status) << command;
+    EXPECT_EQ(r.out, "") << command;
+    EXPECT_EQ(Lines(r.err).size(), 1u) << command << "\n" << r.err;
+    EXPECT_NE(r.err.find(culprit), std::string::npos) << command << "\n" << r.err;
+  }
+  EXPECT_EQ(ReadFile(file), before);
+  EXPECT_FALSE(fs::exists(missing));
+  EXPECT_FALSE(fs::exists(File("m.xml")));
+  EXPECT_FALSE(fs::exists(File("r.xml")));
+  EXPECT_FALSE(fs::exists(File("d")));
+}
+
+// --- the metadata dictionary document --------------------------------------------
+
+TEST_F(EdsutilDocuments, MetadataDocumentIsValidAndHonoursItsUuids) {
+  // Standard output carries the document alone; the library's counts go to
+  // standard error with --verbose only.
+  const Result quiet = Run({"metadata"});
+  ASSERT_EQ(quiet.status, 0) << quiet.err;
+  EXPECT_EQ(quiet.err, "");
+  EXPECT_EQ(quiet.out.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE Package SYSTEM "
+                            "\"Dictionary00.dtd\">\n<Package Name=\"CableNetwork\"",
+                            0),
+            0u);
+  const Result verbose = Run({"metadata", "-v", "-o", File("verbose.xml")});
+  EXPECT_EQ(verbose.out, "");
+  EXPECT_NE(verbose.err.find("Number of classes = 14 \n"), std::string::npos) << verbose.err;
+  EXPECT_NE(verbose.err.find("IndUiid = 117 \n"), std::string::npos);
+
+  // Items draw the file's uuids in document order; fixed names draw none.
+  const Result pool = Run({"uuids", "117", "-o", File("uuids.txt")});
+  ASSERT_EQ(pool.status, 0);
+  const std::vector<std::string> lines = Lines(ReadFile(File("uuids.txt")));
+  const std::string first = lines[0].substr(21, 36), second = lines[1].substr(21, 36);
+  const std::string fixed = "0f8fad5b-d9cb-469f-a165-70867728950e";
+  const std::vector<std::string> args = {"metadata",
+                                         "-u",
+                                         File("uuids.txt"),
+                                         "--fix",
+                                         "CableNetwork=" + fixed,
+                                         "--fix",
+                                         "CIC_WP=ABCDEF01-2345-6789-ABCDEF0123456789",
+                                         "-o"};
+  std::vector<std::string> once = args, twice = args;
+  once.push_back(File("once.xml"));
+  twice.push_back(File("twice.xml"));
+  const Result r = Run(once);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out + r.err, "");
+  ASSERT_EQ(Run(twice).status, 0);
+  const std::string document = ReadFile(File("once.xml"));
+  EXPECT_EQ(document, ReadFile(File("twice.xml")));
+  EXPECT_EQ(AttributeAfter(document, "<Package ", "Uuid"), WithoutLastDash(fixed));
+  EXPECT_EQ(AttributeAfter(document, "<Class Name=\"Work_Package\"", "Uuid"), WithoutLastDash(first));
+  EXPECT_EQ(AttributeAfter(document, "<Simple Name=\"Work_package_type\"", "Uuid"), WithoutLastDash(second));
+  EXPECT_EQ(AttributeAfter(document, "<Relationship Name=\"CIC_WP\"", "Uuid"), "ABCDEF01-2345-6789-ABCDEF0123456789");
+
+  const Result unknown = Run({"metadata", "--fix", "Cable_instance=" + fixed, "-o", File("unknown.xml")});
+  EXPECT_EQ(unknown.status, 0);
+  EXPECT_EQ(unknown.err,
+            "edsutil metadata: warning: --fix: no item is named 'Cable_instance'; its uuid was not used\n");
+
+  if (!OnPath("xmllint")) GTEST_SKIP() << "xmllint is not installed";
+  WriteFile(File("stdout.xml"), quiet.out);
+  for (const char* name : {"stdout.xml", "verbose.xml", "once.xml"}) {
+    const std::string command = "xmllint --valid --noout --path " + kDtdDir + " " + File(name);
+    EXPECT_EQ(std::system(command.c_str()), 0) << name;
+  }
+}
+
+// --- the demo ---------------------------------------------------------------------
+
+TEST_F(EdsutilDocuments, DemoWritesEveryFileItAnnounces) {
+  const fs::path work = dir_ / "work";
+  fs::create_directory(work);
+  const Result r = Run({"demo"}, "", nullptr, work);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  const fs::path demo = work / "edsutil-demo";
+  const std::vector<std::string> lines = Lines(r.out);
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines.front(), "edsutil demo: the road of a job and the road of the schema, in edsutil-demo/");
+  EXPECT_EQ(lines[lines.size() - 2].rfind("Every step succeeded.", 0), 0u);
+
+  std::set<std::string> announced;
+  for (const std::string& line : lines) {
+    const std::vector<std::string> words = Words(line);
+    if (line.rfind("  ", 0) != 0 || words.size() < 3 || words[2] != "bytes") continue;
+    announced.insert(words[0]);
+    ASSERT_TRUE(fs::is_regular_file(demo / words[0])) << line;
+    EXPECT_EQ(std::to_string(fs::file_size(demo / words[0])), words[1]) << line;
+  }
+  std::set<std::string> present;
+  for (const auto& entry : fs::directory_iterator(demo)) present.insert(entry.path().filename().string());
+  EXPECT_EQ(announced, (std::set<std::string>{"metadata.xml", "reply.xml", "request.xml", "schema.sql", "uuids.txt"}));
+  EXPECT_EQ(present, announced);
+
+  // Each file parses and holds what it says.
+  for (const char* name : {"request.xml", "reply.xml"}) {
+    const Result valid = Run({"job", "validate", (demo / name).string()});
+    EXPECT_EQ(valid.status, 0) << name << "\n" << valid.err;
+  }
+  const Result reply = Run({"job", "show", (demo / "reply.xml").string(), "--json"});
+  ASSERT_EQ(reply.status, 0);
+  for (const char* text : {"Câble de puissance 3×35 mm² — baie Ø2", "\"id\": \"JOB-3\"", "\"constraint\": \"CIC_WP\"",
+                           "\"key\": \"EdbMissingMandatoryAttributes\"", "\"name\": \"Cable_instance_key\""}) {
+    EXPECT_NE(reply.out.find(text), std::string::npos) << text;
+  }
+  const std::string sql = ReadFile(demo / "schema.sql");
+  EXPECT_EQ(sql, Run({"sql", "--script"}).out);
+  EXPECT_NE(r.out.find("uuid file: " + std::to_string(Lines(ReadFile(demo / "uuids.txt")).size()) + " fresh uuids"),
+            std::string::npos);
+  if (OnPath("xmllint")) {
+    const std::string command = "xmllint --valid --noout --path " + kDtdDir + " " + (demo / "metadata.xml").string();
+    EXPECT_EQ(std::system(command.c_str()), 0);
+  }
+
+  // A second run leaves the first one alone.
+  const Result again = Run({"demo"}, "", nullptr, work);
+  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_NE(again.out.find(", in edsutil-demo-2/\n"), std::string::npos);
+  EXPECT_EQ(ReadFile(demo / "schema.sql"), sql);
+}
+
+}  // namespace
