@@ -2,7 +2,8 @@
 # Sets up a Debian 12 machine for KelEdsUtil, builds it, and runs the main job
 # or the tests.
 #
-#   ./dev.sh run     install what is missing, build, run the main job
+#   ./dev.sh run     install what is missing, build, run the main job: 'edsutil demo'
+#                    into a fresh $BUILD_DIR/demo (removed first when it exists)
 #   ./dev.sh test    install what is missing, build, run every test
 #   ./dev.sh build   install what is missing and build
 #
@@ -63,8 +64,10 @@ case "$cmd" in
   run)
     install_packages
     build "$BUILD_DIR"
-    log "running the main job"
-    "$BUILD_DIR/bin/kel_example"
+    demo_dir="$BUILD_DIR/demo"
+    rm -rf -- "$demo_dir"
+    log "running the main job: edsutil demo $demo_dir"
+    "$BUILD_DIR/bin/edsutil" demo "$demo_dir"
     ;;
   test)
     install_packages
