@@ -147,7 +147,11 @@ void JobDocument::Save(const std::string& path) {
     return;
   }
   if (GenerateFile(KelUnicodeString(path)) < 0) {
-    throw Failure("cannot write '" + path + "': " + LastProblem(*this).Describe());
+    // The builder's message may name the file itself.
+    std::string reason = LastProblem(*this).Describe();
+    const std::string named = "cannot write \"" + path + "\": ";
+    if (reason.rfind(named, 0) == 0) reason.erase(0, named.size());
+    throw Failure("cannot write '" + path + "': " + reason);
   }
 }
 
