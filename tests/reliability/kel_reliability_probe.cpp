@@ -9,6 +9,9 @@
 //   generate-file IN OUT     LoadFile IN, then GenerateFile OUT
 //   metadata UUIDS OUT       GenerateNorvaleMetaData (standard output silenced)
 //   make-jobs BYTES FILE     writes a job document of at least BYTES bytes
+//   make-hostile KIND FILE   writes a hostile document: laughs (ten levels of
+//                            ten entity references), blowup (a 100 kB entity
+//                            used 20 000 times), deep (100 000 nested elements)
 //
 // Prints "<step> code=<result> seconds=<time>" per step and "peak_rss_kb=<n>"
 // last: the process's own high-water mark (VmHWM). Its ru_maxrss would not
@@ -72,6 +75,31 @@ bool MakeJobs(unsigned long long bytes, const char* path) {
   return std::fclose(out) == 0 && ok;
 }
 
+bool MakeHostile(const std::string& kind, const char* path) {
+  std::string text;
+  if (kind == "laughs") {
+    text = "<!DOCTYPE Integration [<!ENTITY a \"lollollollol\">";
+    for (char level = 'b'; level <= 'k'; ++level) {
+      text += std::string("<!ENTITY ") + level + " \"";
+      for (int i = 0; i < 10; ++i) text += std::string("&") + static_cast<char>(level - 1) + ";";
+      text += "\">";
+    }
+    text += "]><Integration version=\"1\">&k;</Integration>";
+  } else if (kind == "blowup") {
+    text = "<!DOCTYPE Integration [<!ENTITY a \"" + std::string(100000, 'q') + "\">]><Integration version=\"1\">";
+    for (int i = 0; i < 20000; ++i) text += "&a;";
+    text += "</Integration>";
+  } else if (kind == "deep") {
+    for (int i = 0; i < 100000; ++i) text += "<n>";
+    for (int i = 0; i < 100000; ++i) text += "</n>";
+  } else {
+    return false;
+  }
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+  return static_cast<bool>(out);
+}
+
 // VmHWM of /proc/self/status, in kB; -1 when it cannot be read.
 long PeakRssKb() {
   std::ifstream status("/proc/self/status");
@@ -86,7 +114,9 @@ long PeakRssKb() {
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s load-stream|load-file|round-trip|generate-file|metadata|make-jobs ...\n", argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s load-stream|load-file|round-trip|generate-file|metadata|make-jobs|make-hostile ...\n",
+                 argv[0]);
     return 2;
   }
   if (mode == "load-stream" || mode == "round-trip") {
@@ -120,6 +150,8 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     if (saved >= 0) dup2(saved, 1);
     std::printf("metadata code=%ld\n", code);
+  } else if (mode == "make-hostile" && argc > 3) {
+    if (!MakeHostile(argv[2], argv[3])) return 2;
   } else if (mode == "make-jobs" && argc > 3) {
     if (!MakeJobs(std::strtoull(argv[2], nullptr, 10), argv[3])) return 2;
   } else {
