@@ -61,7 +61,7 @@ bool MakeJobs(unsigned long long bytes, const char* path) {
         out,
         "<EDB_Job EDB_Id=\"J%lu\" EDB_Type=\"route\" EDB_JobInput=\"cable route %lu\">"
         "<EDB_JobInData EDB_iAttrName=\"length\" EDB_iAttrValue=\"%lu.25\" EDB_iAttrType=\"Double\"/>"
-        "<EDB_JobInData EDB_iAttrName=\"name\" EDB_iAttrValue=\"C\xC3\xA2\" \"ble-%lu\" EDB_iAttrType=\"String\"/>"
+        "<EDB_JobInData EDB_iAttrName=\"name\" EDB_iAttrValue=\"C\xC3\xA2" "ble-%lu\" EDB_iAttrType=\"String\"/>"
         "<EDB_JobContextInData EDB_Ctxt_iAttrName=\"wp\" EDB_Ctxt_iAttrValue=\"WP%lu\" "
         "EDB_Ctxt_iAttrType=\"String\"/>"
         "<EDB_JobOutData EDB_oAttrName=\"status\" EDB_oAttrValue=\"routed\" EDB_oAttrType=\"String\"/>"
