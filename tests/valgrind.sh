@@ -7,7 +7,7 @@
 #
 #   tests/valgrind.sh [BUILD_DIR]      (default: build)
 #
-# Also `KEL_VALGRIND=1 ./dev.sh test`. Takes several minutes: not part of CI.
+# Also `KEL_VALGRIND=1 ./dev.sh test` (as CI runs it). About a minute.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 build=${1:-build}
