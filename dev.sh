@@ -29,7 +29,7 @@ PACKAGES=(
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 VALGRIND_PACKAGES=(valgrind)
 
-log() { printf '==> %s\n' "$*" >&2; }
+log() { printf '==> [%ds] %s\n' "$SECONDS" "$*" >&2; }
 
 # Installs what is missing of PACKAGES and of the lists named as arguments.
 install_packages() {
