@@ -6,9 +6,13 @@
 #                    into a fresh $BUILD_DIR/demo (removed first when it exists)
 #   ./dev.sh test    install what is missing, build, run every test
 #   ./dev.sh build   install what is missing and build
+#   ./dev.sh fuzz    install clang, build the fuzzers and run each (fuzz/run.sh)
 #
 # Environment: BUILD_DIR (default build), BUILD_TYPE (default RelWithDebInfo),
-# KEL_SANITIZE=1 for a second build with AddressSanitizer and UBSan (test only).
+# KEL_SANITIZE=1 for a second build with AddressSanitizer and UBSan that runs
+# every test again (test only; any sanitizer report or leak fails the test),
+# KEL_VALGRIND=1 to run the test programs under valgrind too (test only),
+# FUZZ_SECONDS (default 60) per fuzzer.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 
@@ -23,12 +27,20 @@ PACKAGES=(
   libcli11-dev libpugixml-dev uuid-dev
   postgresql graphviz
 )
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+VALGRIND_PACKAGES=(valgrind)
 
-log() { printf '==> %s\n' "$*" >&2; }
+log() { printf '==> [%ds] %s\n' "$SECONDS" "$*" >&2; }
 
+# Installs what is missing of PACKAGES and of the lists named as arguments.
 install_packages() {
+  local wanted=("${PACKAGES[@]}") list
+  for list in "$@"; do
+    local -n extra=$list
+    wanted+=("${extra[@]}")
+  done
   local missing=()
-  for p in "${PACKAGES[@]}"; do
+  for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
@@ -70,17 +82,30 @@ case "$cmd" in
     "$BUILD_DIR/bin/edsutil" demo "$demo_dir"
     ;;
   test)
-    install_packages
+    extras=()
+    [ "${KEL_VALGRIND:-0}" = 1 ] && extras+=(VALGRIND_PACKAGES)
+    install_packages "${extras[@]}"
     build "$BUILD_DIR" -DKEL_WERROR=ON
     run_tests "$BUILD_DIR"
     if [ "${KEL_SANITIZE:-0}" = 1 ]; then
       build "$BUILD_DIR-asan" -DKEL_WERROR=ON -DKEL_SANITIZE=ON -DKEL_BUILD_BENCHMARKS=OFF
-      ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+      # Every report ends its process with a failure status, leaks included.
+      ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=1:check_initialization_order=1 \
+      UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         run_tests "$BUILD_DIR-asan"
     fi
+    if [ "${KEL_VALGRIND:-0}" = 1 ]; then
+      log "valgrind over the test programs of $BUILD_DIR"
+      tests/valgrind.sh "$BUILD_DIR"
+    fi
+    ;;
+  fuzz)
+    install_packages FUZZ_PACKAGES
+    log "fuzzing, ${FUZZ_SECONDS:-60}s per target"
+    FUZZ_BUILD_DIR="$BUILD_DIR-fuzz" JOBS=$JOBS fuzz/run.sh
     ;;
   *)
-    echo "usage: $0 run|test|build" >&2
+    echo "usage: $0 run|test|build|fuzz" >&2
     exit 2
     ;;
 esac

@@ -331,6 +331,21 @@ TEST_F(XmlBuilder, MalformedInputFailsWithWhereAndTheBuilderCarriesOn) {
   bomb += "]><r>&j;</r>";
   KelIDOMDocument_var document;
   EXPECT_LT(ParseText(builder_, bomb, document), 0);
+  // With references kept, libxml2 never expands them, so the parse measures
+  // what they stand for and refuses what an expanding parse would refuse:
+  // over 10 MB, and over 10 times the bytes read.
+  const Options kept{{"KelExpandEntityReferences", "false"}};
+  auto blowup = [](int references, bool inAttribute) {
+    std::string text = "<!DOCTYPE r [<!ENTITY a \"" + std::string(10000, 'x') + "\">]>";
+    std::string uses;
+    for (int i = 0; i < references; ++i) uses += "&a;";
+    return text + (inAttribute ? "<r a=\"" + uses + "\"/>" : "<r>" + uses + "</r>");
+  };
+  for (bool inAttribute : {false, true}) {
+    EXPECT_LT(ParseText(builder_, blowup(1001, inAttribute), document, kept), 0);
+    EXPECT_NE(LastError().find("would expand to"), std::string::npos) << LastError();
+    EXPECT_GE(ParseText(builder_, blowup(999, inAttribute), document, kept), 0);  // 9.99 MB
+  }
 }
 
 // Handlers that raise, as a caller's code might.

@@ -5,12 +5,17 @@
 #include <libxml/hash.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
+#include <libxml/uri.h>
+#include <strings.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <new>
 #include <string>
+#include <unordered_map>
 #include <utility>
 
 #include "KelGuard.h"
@@ -154,6 +159,42 @@ void OnEntityDecl(void* context, const xmlChar* name, int type, const xmlChar* p
   }
 }
 
+// Whether a local identifier names nothing but regular files (or nothing that
+// exists yet), as libxml2's file loader would open it: "-" is its standard
+// input, "file:" prefixes are dropped, and the %-unescaped path is tried
+// before the path as written. A FIFO, a terminal or a device named by a
+// hostile DOCTYPE would block the parse, or feed it without end.
+bool NamesRegularFilesOnly(const char* identifier) {
+  if (identifier == nullptr) return true;
+  if (std::strcmp(identifier, "-") == 0) return false;
+  const char* path = identifier;
+  if (strncasecmp(identifier, "file://localhost/", 17) == 0) {
+    path = identifier + 16;
+  } else if (strncasecmp(identifier, "file:///", 8) == 0) {
+    path = identifier + 7;
+  } else if (strncasecmp(identifier, "file:/", 6) == 0) {
+    path = identifier + 5;
+  }
+  auto regularOrAbsent = [](const char* candidate) {
+    struct stat info {};
+    return candidate == nullptr || ::stat(candidate, &info) != 0 || S_ISREG(info.st_mode);
+  };
+  char* unescaped = xmlURIUnescapeString(path, 0, nullptr);
+  const bool fine = regularOrAbsent(unescaped) && regularOrAbsent(path);
+  xmlFree(unescaped);
+  return fine;
+}
+
+// Loads a local external entity (the DTD) named by `uri`, refusing anything
+// but a regular file.
+xmlParserInputPtr LoadLocal(xmlParserCtxtPtr ctxt, ParseSession& session, const char* uri, const char* publicId) {
+  if (!NamesRegularFilesOnly(uri)) {
+    ReportHere(ctxt, session, Level::Error, std::string("\"") + uri + "\" is not a regular file");
+    return nullptr;
+  }
+  return xmlLoadExternalEntity(uri, publicId, ctxt);
+}
+
 xmlParserInputPtr OpenSource(xmlParserCtxtPtr ctxt, ParseSession& session, const KelXmlInputSource& source) {
   if (source.InMemory()) {
     const std::string& text = source.Text();
@@ -175,8 +216,8 @@ xmlParserInputPtr OpenSource(xmlParserCtxtPtr ctxt, ParseSession& session, const
     ReportHere(ctxt, session, Level::Error, "network access refused for \"" + source.SystemId() + "\"");
     return nullptr;
   }
-  return xmlLoadExternalEntity(source.SystemId().c_str(),
-                               source.PublicId().empty() ? nullptr : source.PublicId().c_str(), ctxt);
+  return LoadLocal(ctxt, session, source.SystemId().c_str(),
+                   source.PublicId().empty() ? nullptr : source.PublicId().c_str());
 }
 
 // Asked by libxml2 for the external DTD subset (the only external entity it
@@ -208,12 +249,124 @@ xmlParserInputPtr OnResolveEntity(void* context, const xmlChar* publicId, const 
                  std::string("network access refused for \"") + reinterpret_cast<const char*>(systemId) + "\"");
       return nullptr;
     }
-    return xmlSAX2ResolveEntity(context, publicId, systemId);
+    // As xmlSAX2ResolveEntity does: relative to the document being read.
+    const char* base = ctxt->input != nullptr ? ctxt->input->filename : nullptr;
+    if (base == nullptr) base = ctxt->directory;
+    xmlChar* uri = xmlBuildURI(systemId, reinterpret_cast<const xmlChar*>(base));
+    if (uri == nullptr) return nullptr;
+    xmlParserInputPtr input = nullptr;
+    try {
+      input = LoadLocal(ctxt, *session, reinterpret_cast<const char*>(uri), reinterpret_cast<const char*>(publicId));
+    } catch (...) {
+      xmlFree(uri);
+      throw;
+    }
+    xmlFree(uri);
+    return input;
   } catch (...) {
     if (!session->raised) session->raised = std::current_exception();
     xmlStopParser(ctxt);
     return nullptr;
   }
+}
+
+// How many bytes the entity references of a document stand for once expanded:
+// every reference counts its entity's whole content, nested references
+// included, each time it occurs. libxml2 measures this only while it expands;
+// with references kept, a small document could otherwise hand its readers and
+// writers gigabytes (a "quadratic blowup": one large entity referenced many
+// times). Each entity is weighed once; the walks are iterative.
+class ExpansionMeter {
+ public:
+  explicit ExpansionMeter(xmlDocPtr document) : document_(document) {}
+
+  // The expanded bytes of the references in the document's own content.
+  std::size_t Measure() { return WeighList(document_->children, reinterpret_cast<xmlNodePtr>(document_), false, 0); }
+
+ private:
+  static constexpr std::size_t kCap = SIZE_MAX / 4;  // saturates far above any limit
+  static constexpr int kMaxNesting = 64;             // libxml2 stops entity nesting well before
+
+  static std::size_t Add(std::size_t a, std::size_t b) { return a > kCap - std::min(b, kCap) ? kCap : a + b; }
+
+  std::size_t WeighReference(xmlNodePtr reference, int depth) {
+    xmlEntityPtr entity = reference->children != nullptr && reference->children->type == XML_ENTITY_DECL
+                              ? reinterpret_cast<xmlEntityPtr>(reference->children)
+                              : xmlGetDocEntity(document_, reference->name);
+    if (entity == nullptr) return static_cast<std::size_t>(xmlStrlen(reference->name)) + 2;
+    const auto known = weights_.find(entity);
+    if (known != weights_.end()) return known->second;
+    if (depth > kMaxNesting) return kCap;
+    const std::size_t weight = entity->children != nullptr
+                                   ? WeighList(entity->children, reinterpret_cast<xmlNodePtr>(entity), true, depth + 1)
+                                   : static_cast<std::size_t>(std::max(entity->length, 0));
+    weights_.emplace(entity, weight);
+    return weight;
+  }
+
+  std::size_t WeighParts(xmlNodePtr part, int depth) {
+    std::size_t total = 0;
+    for (; part != nullptr; part = part->next) {
+      total = Add(total, part->type == XML_ENTITY_REF_NODE ? WeighReference(part, depth)
+                                                           : static_cast<std::size_t>(xmlStrlen(part->content)));
+    }
+    return total;
+  }
+
+  // The nodes from `first` on and their descendants (not entering
+  // references), up to the end of `parent`'s children. `own` also counts the
+  // nodes' own text and markup; without it only references count.
+  std::size_t WeighList(xmlNodePtr first, xmlNodePtr parent, bool own, int depth) {
+    std::size_t total = 0;
+    for (xmlNodePtr node = first; node != nullptr;) {
+      if (node->type == XML_ENTITY_REF_NODE) {
+        total = Add(total, WeighReference(node, depth));
+      } else if (node->type == XML_ELEMENT_NODE) {
+        if (own) total = Add(total, 2 * static_cast<std::size_t>(xmlStrlen(node->name)) + 5);
+        for (xmlAttrPtr attribute = node->properties; attribute != nullptr; attribute = attribute->next) {
+          if (own) total = Add(total, static_cast<std::size_t>(xmlStrlen(attribute->name)) + 4);
+          bool references = false;
+          for (xmlNodePtr part = attribute->children; part != nullptr; part = part->next) {
+            references = references || part->type == XML_ENTITY_REF_NODE;
+          }
+          if (own || references) total = Add(total, WeighParts(attribute->children, depth));
+        }
+        if (node->children != nullptr) {
+          node = node->children;
+          continue;
+        }
+      } else if (own && node->type != XML_DTD_NODE) {
+        total = Add(total, static_cast<std::size_t>(xmlStrlen(node->content)));
+      }
+      while (node != nullptr && node->next == nullptr) {
+        node = node->parent;
+        if (node == parent) node = nullptr;
+      }
+      if (node != nullptr) node = node->next;
+    }
+    return total;
+  }
+
+  xmlDocPtr document_;
+  std::unordered_map<xmlEntityPtr, std::size_t> weights_;
+};
+
+bool DeclaresEntities(xmlDocPtr document) {
+  for (xmlDtdPtr dtd : {document->intSubset, document->extSubset}) {
+    if (dtd != nullptr && dtd->entities != nullptr && xmlHashSize(static_cast<xmlHashTablePtr>(dtd->entities)) > 0)
+      return true;
+  }
+  return false;
+}
+
+// The bytes the parse read: the document and the external entities (DTD).
+std::size_t BytesRead(xmlParserCtxtPtr ctxt, const std::string* text) {
+  std::size_t read = text != nullptr ? text->size() : 0;
+  if (ctxt->input != nullptr && ctxt->input->base != nullptr && ctxt->input->cur != nullptr) {
+    read = std::max(read, static_cast<std::size_t>(ctxt->input->consumed) +
+                              static_cast<std::size_t>(ctxt->input->cur - ctxt->input->base));
+  }
+  return read + static_cast<std::size_t>(ctxt->sizeentities);
 }
 
 struct TextReader {
@@ -255,8 +408,21 @@ xmlDocPtr ParseDocument(const std::string& systemId, const std::string* text, co
   } else {
     doc = xmlCtxtReadFile(ctxt, systemId.c_str(), nullptr, flags);
   }
-  const bool failed = doc == nullptr || ctxt->wellFormed == 0 || (options.validate && ctxt->valid == 0) ||
-                      session.callback_failed || session.raised;
+  bool failed = doc == nullptr || ctxt->wellFormed == 0 || (options.validate && ctxt->valid == 0) ||
+                session.callback_failed || session.raised;
+  // References kept: refused when expanding them would be refused, by the
+  // rule libxml2 applies while it expands (over 10 MB and over 10 times what
+  // was read).
+  if (!failed && !options.expand && DeclaresEntities(doc)) {
+    const std::size_t expanded = ExpansionMeter(doc).Measure();
+    const std::size_t read = BytesRead(ctxt, text);
+    if (expanded > kMaxExpansionBytes && expanded / kMaxExpansionRatio >= read) {
+      ReportHere(ctxt, session, Level::Fatal,
+                 "entity references would expand to " + std::to_string(expanded) + " bytes from a document of " +
+                     std::to_string(read) + " bytes");
+      failed = true;
+    }
+  }
   xmlFreeParserCtxt(ctxt);
   if (!failed) return doc;
   if (doc != nullptr) xmlFreeDoc(doc);

@@ -11,6 +11,7 @@
 
 #include <libxml/tree.h>
 
+#include <cstddef>
 #include <string>
 
 #include "KelISAXEntityResolver.h"
@@ -18,6 +19,13 @@
 #include "KelXmlOptions.h"
 
 namespace kelxml {
+
+// A parse that keeps entity references refuses a document whose references
+// would expand to more than kMaxExpansionBytes and more than
+// kMaxExpansionRatio times the bytes read, as libxml2 refuses such a document
+// when it expands them.
+constexpr std::size_t kMaxExpansionBytes = 10000000;
+constexpr std::size_t kMaxExpansionRatio = 10;
 
 // Where and why a parse failed.
 struct ParseFailure {

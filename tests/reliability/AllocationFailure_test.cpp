@@ -1,0 +1,347 @@
+// Out of memory, everywhere: each operation is run with its k-th platform
+// allocation refused, for k = 0, 1, 2, ... until it runs without a refusal.
+// Every run must end in a documented outcome: the right answer, or a failure
+// code with the outputs as the operation documents them; never a wrong
+// answer, a crash or a leak (the sanitized build and valgrind see to those).
+#include <algorithm>
+#include <map>
+#include <random>
+
+#include "KelEdsInternalError.h"
+#include "KelEdsMetadataTool.h"
+#include "reliability/ReliabilityTestSupport.h"
+
+using namespace jobtest;
+using namespace reltest;
+
+namespace {
+
+Strings Texts(const KelListValKelUnicodeString& list) { return Of(list); }
+
+// What a metadata tool answers about each class, as text.
+std::map<std::string, Strings> Answers(KelEdsMetadataTool& tool, const Strings& classes) {
+  std::map<std::string, Strings> answers;
+  for (const std::string& name : classes) {
+    KelListValKelUnicodeString attrs, types, relations, relAttrs, targets, uniques;
+    KelRawCollint mandatory;
+    Strings& answer = answers[name];
+    const long info = tool.GetAttributeInfo(name.c_str(), attrs, types, mandatory);
+    const long relation = tool.GetRelationship(name.c_str(), relations, relAttrs, targets);
+    const long unique = tool.GetUniqueAttrNames(name.c_str(), uniques);
+    if (info < 0 || relation < 0 || unique < 0) {
+      // A failing query touches no output.
+      EXPECT_TRUE(attrs.IsEmpty() && types.IsEmpty() && mandatory.Size() == 0 && relations.IsEmpty() &&
+                  relAttrs.IsEmpty() && targets.IsEmpty() && uniques.IsEmpty())
+          << name;
+      answer = {"failed"};
+      continue;
+    }
+    for (const auto* list : {&attrs, &types, &relations, &relAttrs, &targets, &uniques}) {
+      const Strings texts = Texts(*list);
+      answer.insert(answer.end(), texts.begin(), texts.end());
+      answer.push_back("|");
+    }
+    for (int flag : mandatory.Values()) answer.push_back(std::to_string(flag));
+  }
+  return answers;
+}
+
+// The tool's dictionary is made of one allocation for itself and one per
+// class. Without the first the tool has no dictionary: every dictionary
+// query fails and only GetComputedAttrType answers. Without a class's table,
+// that class is unknown and the others answer as ever.
+TEST(AllocationFailure, MetadataToolConstruction) {
+  KelEdsMetadataTool whole;
+  KelListValKelUnicodeString classList, keys, statementList;
+  ASSERT_GE(whole.GetClassInfo(classList, keys, 0), 0);
+  ASSERT_GE(whole.GenerateSQLStatements(statementList), 0);
+  const Strings classes = Texts(classList), statements = Texts(statementList);
+  const auto answers = Answers(whole, classes);
+
+  const long allocations = SweepAllocationFailures([&](long k, bool& refused) {
+    std::optional<KelEdsMetadataTool> tool;
+    FailingAllocation(k, refused, [&] { tool.emplace(); });
+    KelUnicodeString type;
+    EXPECT_GE(tool->GetComputedAttrType("CS_Percent_Fill", type), 0);
+    EXPECT_EQ(type.ToUTF8(), "Double");
+
+    KelListValKelUnicodeString known, knownKeys, sql;
+    const long info = tool->GetClassInfo(known, knownKeys, 0);
+    const long generated = tool->GenerateSQLStatements(sql);
+    if (!refused) {
+      EXPECT_EQ(Texts(known), classes);
+      EXPECT_EQ(Texts(sql), statements);
+      return;
+    }
+    if (k == 0) {  // no dictionary at all
+      EXPECT_LT(info, 0);
+      EXPECT_LT(generated, 0);
+      EXPECT_TRUE(known.IsEmpty() && sql.IsEmpty());
+      KelUnicodeString neutral("untouched");
+      EXPECT_LT(tool->ResolveDefine("EdbSQL_TB1_Work_Package", neutral), 0);
+      EXPECT_EQ(neutral.ToUTF8(), "untouched");
+    } else {  // one class short
+      ASSERT_GE(info, 0);
+      EXPECT_EQ(known.Size() + 1, static_cast<int>(classes.size()));
+    }
+    // Whatever is answered is what the whole dictionary answers.
+    for (const auto& [name, answer] : Answers(*tool, classes)) {
+      const bool present = known.Locate(name.c_str()) > 0;
+      EXPECT_EQ(answer, present ? answers.at(name) : Strings{"failed"}) << name;
+    }
+    for (const std::string& statement : Texts(sql))
+      EXPECT_NE(std::find(statements.begin(), statements.end(), statement), statements.end()) << statement;
+  });
+  EXPECT_EQ(allocations, 1 + static_cast<long>(classes.size()));
+}
+
+// A clone is whole or not there at all.
+TEST(AllocationFailure, InternalErrorClones) {
+  auto* error = new KelEdsInternalError(7, "KelEdsTestId", "KelEdsTestCatalog");
+  ASSERT_NE(error, nullptr);
+  error->Setup("origin.cpp", 12);
+  SweepAllocationFailures([&](long k, bool& refused) {
+    KelError* clone = FailingAllocation(k, refused, [&] { return error->CloneSelf(); });
+    EXPECT_EQ(clone == nullptr, refused);
+    if (clone == nullptr) return;
+    EXPECT_TRUE(clone->IsAKindOf("KelEdsInternalError"));
+    EXPECT_STREQ(clone->GetSourceFileName(), "origin.cpp");
+    EXPECT_EQ(clone->GetSourceLineNumber(), 12);
+    clone->Release();
+  });
+  error->Release();
+}
+
+const char kJobs[] =
+    "<!DOCTYPE Integration SYSTEM \"KelEdsJobs.dtd\">"
+    "<Integration version=\"3\">"
+    "<EDB_Job EDB_Id=\"J1\" EDB_Type=\"route\" EDB_JobInput=\"in\">"
+    "<EDB_JobInData EDB_iAttrName=\"length\" EDB_iAttrValue=\"12.5\" EDB_iAttrType=\"Double\"/>"
+    "<EDB_JobContextInData EDB_Ctxt_iAttrName=\"wp\" EDB_Ctxt_iAttrValue=\"WP1\"/>"
+    "<EDB_JobOutData EDB_oAttrName=\"n\" EDB_oAttrValue=\"v\" EDB_oAttrType=\"t\"/>"
+    "<EDB_JobReportOutData EDB_JobReportOneRow=\"r1\"/>"
+    "<EDB_JobError EDB_JobErrorKey=\"K\" EDB_JobErrorFile=\"F\" EDB_JobErrorParm=\"a@b\"/>"
+    "</EDB_Job>"
+    "<EDB_Job EDB_Id=\"J2\" EDB_Type=\"delete\" EDB_JobInput=\"\"/>"
+    "</Integration>";
+
+// A validated load (which makes an entity resolver and its adaptor) either
+// fails, or gives the document whole; a failed load does not stop the next.
+TEST(AllocationFailure, ValidatedLoadStream) {
+  ScopedEnv path("KelDictionaryPath", kDtdDirectory);
+  const _SEQUENCE_octet bytes = Bytes(kJobs);
+  KelEdsXMLParser reference;
+  ASSERT_GE(reference.LoadStream(&bytes, 1, "KelEdsJobs.dtd"), 0);
+  const std::string expected = Stream(reference);
+
+  LogCapture quiet;
+  const long allocations = SweepAllocationFailures([&](long k, bool& refused) {
+    KelEdsXMLParser parser;
+    const long code = FailingAllocation(k, refused, [&] { return parser.LoadStream(&bytes, 1, "KelEdsJobs.dtd"); });
+    if (code >= 0) {
+      EXPECT_EQ(Stream(parser), expected);
+      return;
+    }
+    EXPECT_TRUE(refused);
+    ASSERT_GE(parser.LoadStream(&bytes, 1, "KelEdsJobs.dtd"), 0);
+    EXPECT_EQ(Stream(parser), expected);
+  });
+  EXPECT_GT(allocations, 2);
+}
+
+// Writing to bytes: the bytes whole, or E_OUTOFMEMORY and no sequence.
+TEST(AllocationFailure, GenerateStream) {
+  KelEdsXMLParser parser;
+  ASSERT_GE(Load(parser, kJobs), 0);
+  const std::string expected = Stream(parser);
+  const long allocations = SweepAllocationFailures([&](long k, bool& refused) {
+    _SEQUENCE_octet* bytes = nullptr;
+    const long code = FailingAllocation(k, refused, [&] { return parser.GenerateStream(&bytes); });
+    if (code >= 0) {
+      ASSERT_NE(bytes, nullptr);
+      EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes->_buffer), bytes->_length), expected);
+      delete bytes;
+      return;
+    }
+    EXPECT_EQ(code, E_OUTOFMEMORY);
+    EXPECT_EQ(bytes, nullptr);
+  });
+  EXPECT_GE(allocations, 2);  // at least the buffer and the sequence
+}
+
+// Whether `part` is `whole` with entries left out (none changed or moved).
+bool IsSubsequence(const Strings& part, const Strings& whole) {
+  auto at = whole.begin();
+  for (const std::string& entry : part) {
+    at = std::find(at, whole.end(), entry);
+    if (at == whole.end()) return false;
+    ++at;
+  }
+  return true;
+}
+
+// The elements of a written document, one string each ("<EDB_Job ...>").
+Strings ElementsOf(const std::string& text) {
+  Strings elements;
+  for (std::size_t at = text.find("<EDB_"); at != std::string::npos; at = text.find("<EDB_", at + 1))
+    elements.push_back(text.substr(at, text.find('>', at) - at));
+  return elements;
+}
+
+// Readers and the job lookup take a node that cannot be had (no memory for
+// its wrapper) as one to pass over, as the reading rules say of a failed item
+// read: under memory exhaustion a reader may return a success code with
+// entries left out. What it does return is right and in order.
+TEST(AllocationFailure, JobReaders) {
+  KelEdsXMLParser parser;
+  ASSERT_GE(Load(parser, kJobs), 0);
+  using Reader =
+      std::function<long(KelListValKelUnicodeString&, KelListValKelUnicodeString&, KelListValKelUnicodeString&)>;
+  const std::vector<std::pair<const char*, Reader>> readers = {
+      {"GetJobDefinition", [&](auto& a, auto& b, auto& c) { return parser.GetJobDefinition(a, b, c); }},
+      {"GetJobInput", [&](auto& a, auto& b, auto& c) { return parser.GetJobInput("J1", a, b, c); }},
+      {"GetJobContextInput", [&](auto& a, auto& b, auto& c) { return parser.GetJobContextInput("J1", a, b, c); }},
+      {"GetJobOutput", [&](auto& a, auto& b, auto& c) { return parser.GetJobOutput("J1", a, b, c); }},
+      {"GetJobDeleteErrOutput", [&](auto& a, auto& b, auto& c) { return parser.GetJobDeleteErrOutput("J1", a, b, c); }},
+      {"GetJobReportOutput", [&](auto& a, auto&, auto&) { return parser.GetJobReportOutput("J1", a); }},
+      {"GetJobError",
+       [&](auto& a, auto&, auto&) {
+         KelUnicodeString key, file, type, parameters;
+         const long code = parser.GetJobError("J1", key, file, type, parameters);
+         for (const KelUnicodeString* text : {&key, &file, &type, &parameters}) a.Append(*text);
+         return code;
+       }},
+  };
+  for (const auto& [name, read] : readers) {
+    SCOPED_TRACE(name);
+    KelListValKelUnicodeString a, b, c;
+    ASSERT_GE(read(a, b, c), 0);
+    const std::vector<Strings> expected = {Of(a), Of(b), Of(c)};
+    const long allocations = SweepAllocationFailures([&](long k, bool& refused) {
+      KelListValKelUnicodeString x, y, z;
+      const long code = FailingAllocation(k, refused, [&] { return read(x, y, z); });
+      const std::vector<Strings> got = {Of(x), Of(y), Of(z)};
+      if (!refused) {
+        EXPECT_GE(code, 0);
+        EXPECT_EQ(got, expected);
+        return;
+      }
+      if (std::string(name) == "GetJobError") {  // one element, read whole or refused
+        if (code >= 0) {
+          EXPECT_EQ(got, expected);
+        }
+        return;
+      }
+      for (int list = 0; list < 3; ++list) EXPECT_TRUE(IsSubsequence(got[list], expected[list])) << list;
+    });
+    EXPECT_GE(allocations, 2);
+  }
+}
+
+// Writers: a writer whose job cannot be looked up (no memory for the lookup)
+// takes it as unknown and writes nothing, with the not-found success; one
+// whose element cannot be made fails. Either way, every element that reaches
+// the document is whole, and the document can be written and read back.
+TEST(AllocationFailure, JobWriters) {
+  auto build = [](KelEdsXMLParser& parser) {
+    KelListValKelUnicodeString rows, parameters;
+    rows.Append("row 1");
+    rows.Append("row 2");
+    parameters.Append("p1");
+    parameters.Append("p2");
+    return std::vector<long>{parser.Init("Integration", "1"),
+                             parser.AppendJobDefinition("J1", "route", "in"),
+                             parser.InsertJobInput("J1", "length", "12.5", "Double"),
+                             parser.InsertJobContextInput("J1", "wp", "WP1", "String"),
+                             parser.InsertJobOutput("J1", "status", "routed", "String"),
+                             parser.InsertJobDeleteErrOutput("J1", "Cable", "FK_1", "o1"),
+                             parser.InsertJobReportOutput("J1", rows),
+                             parser.InsertJobErrorMsg("J1", "K", "F", &parameters)};
+  };
+  KelEdsXMLParser reference;
+  for (long code : build(reference)) ASSERT_GE(code, 0);
+  const std::string expected = Stream(reference);
+
+  LogCapture quiet;
+  const long allocations = SweepAllocationFailures([&](long k, bool& refused) {
+    KelEdsXMLParser parser;
+    const std::vector<long> codes = FailingAllocation(k, refused, [&] { return build(parser); });
+    if (!refused) {
+      for (long code : codes) EXPECT_GE(code, 0);
+      EXPECT_EQ(Stream(parser), expected);
+      return;
+    }
+    if (parser.GetDocument() == NULL_var || parser.GetRoot() == NULL_var) return;  // Init refused
+    const std::string written = Stream(parser);
+    EXPECT_TRUE(IsSubsequence(ElementsOf(written), ElementsOf(expected))) << written;
+    KelEdsXMLParser back;
+    EXPECT_GE(Load(back, written), 0) << written;
+  });
+  EXPECT_GT(allocations, 8);
+}
+
+// The metadata dictionary document is written, or not at all: an earlier
+// file stays as it was, and no temporary file is left. An element that cannot
+// be made is left out with what hangs under it and the generation goes on,
+// as its rules say; the document written is then shorter but still valid
+// against its DTD, and no uuid is given twice.
+TEST(AllocationFailure, MetadataDocument) {
+  Scratch scratch;
+  const std::string uuids = scratch.File("uuids.txt");
+  {
+    std::mt19937_64 random{42};
+    std::string text;
+    for (int i = 0; i < 130; ++i) {
+      char uuid[40];
+      const unsigned long long a = random(), b = random();
+      std::snprintf(uuid, sizeof uuid, "%08llX-%04llX-%04llX-%04llX-%012llX", a >> 32, (a >> 16) & 0xFFFF, a & 0xFFFF,
+                    b >> 48, b & 0xFFFFFFFFFFFFULL);
+      text += "INTERFACENAME = { /* " + std::string(uuid) + " */\n";
+    }
+    WriteAll(uuids, text);
+  }
+  // Beside the document, where a validating load looks for it.
+  std::filesystem::copy_file(kDtdDirectory + "/Dictionary00.dtd", scratch.File("Dictionary00.dtd"));
+  KelEdsMetadataTool tool;
+  const std::string output = scratch.File("dictionary.xml");
+  auto generate = [&] {
+    testing::internal::CaptureStdout();
+    const long code = tool.GenerateNorvaleMetaData(uuids.c_str(), {}, {}, output.c_str());
+    testing::internal::GetCapturedStdout();
+    return code;
+  };
+  ASSERT_GE(generate(), 0);
+  const std::string expected = ReadAll(output);
+  const std::set<std::string> files = Entries(scratch.path);
+  auto count = [](const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  };
+
+  LogCapture quiet;
+  const long allocations = SweepAllocationFailures([&](long k, bool& refused) {
+    WriteAll(output, "previous");
+    const long code = FailingAllocation(k, refused, generate);
+    EXPECT_EQ(Entries(scratch.path), files);
+    const std::string written = ReadAll(output);
+    if (!refused) {
+      EXPECT_GE(code, 0);
+      EXPECT_EQ(written, expected);
+      return;
+    }
+    if (code < 0) {
+      EXPECT_EQ(written, "previous");
+      return;
+    }
+    KelEdsDomParser validated;
+    EXPECT_GE(validated.LoadFile(output.c_str(), 1), 0) << written;
+    EXPECT_LE(count(written, "<"), count(expected, "<"));
+    std::set<std::string> seen;
+    for (std::size_t at = written.find(" Uuid=\""); at != std::string::npos; at = written.find(" Uuid=\"", at + 1))
+      EXPECT_TRUE(seen.insert(written.substr(at + 7, 35)).second) << written.substr(at + 7, 35);
+  });
+  EXPECT_GT(allocations, 100);
+}
+
+}  // namespace

@@ -1,0 +1,188 @@
+// Files are replaced whole: written to a temporary file beside the target and
+// renamed over it. A write that fails (no permission, file too large, disk
+// full) returns a failure code, leaves the earlier file as it was and leaves
+// no temporary file behind.
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+
+#include <random>
+
+#include "KelEdsMetadataTool.h"
+#include "reliability/ReliabilityTestSupport.h"
+
+using namespace jobtest;
+using namespace reltest;
+
+namespace {
+
+constexpr uid_t kNobody = 65534;
+
+// A job document of about `bytes` bytes.
+void FillJobs(KelEdsXMLParser& parser, std::size_t bytes) {
+  ASSERT_EQ(parser.Init("Integration", "1"), S_OK);
+  for (int job = 0; static_cast<std::size_t>(job) * 160 < bytes; ++job) {
+    const std::string id = "J" + std::to_string(job);
+    ASSERT_GE(parser.AppendJobDefinition(id.c_str(), "route", "input"), 0);
+    ASSERT_GE(parser.InsertJobInput(id.c_str(), "length", "12.5", "Double"), 0);
+  }
+}
+
+std::string WriteUuids(const std::string& path) {
+  std::mt19937_64 random{7};
+  std::string text;
+  for (int i = 0; i < 130; ++i) {
+    char uuid[40];
+    const unsigned long long a = random(), b = random();
+    std::snprintf(uuid, sizeof uuid, "%08llX-%04llX-%04llX-%04llX-%012llX", a >> 32, (a >> 16) & 0xFFFF, a & 0xFFFF,
+                  b >> 48, b & 0xFFFFFFFFFFFFULL);
+    text += "INTERFACENAME = { /* " + std::string(uuid) + " */\n";
+  }
+  WriteAll(path, text);
+  return path;
+}
+
+long GenerateMetadata(const std::string& uuids, const std::string& output) {
+  KelEdsMetadataTool tool;
+  testing::internal::CaptureStdout();
+  const long code = tool.GenerateNorvaleMetaData(uuids.c_str(), {}, {}, output.c_str());
+  testing::internal::GetCapturedStdout();
+  return code;
+}
+
+// The two writers of the library, each as a function of the target path.
+struct Writer {
+  const char* name;
+  std::function<long(const std::string&)> write;
+};
+
+class AtomicWrite : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FillJobs(jobs_, 200000);
+    uuids_ = WriteUuids(scratch_.File("uuids.txt"));
+    writers_ = {
+        {"GenerateFile", [this](const std::string& path) { return jobs_.GenerateFile(path.c_str()); }},
+        {"GenerateNorvaleMetaData", [this](const std::string& path) { return GenerateMetadata(uuids_, path); }}};
+  }
+
+  Scratch scratch_;
+  KelEdsXMLParser jobs_;
+  std::string uuids_;
+  std::vector<Writer> writers_;
+};
+
+// The target is replaced by a new file, not rewritten in place: a reader
+// that opened the earlier file (here, a second link to it) keeps reading it
+// whole. A file written over keeps its permissions.
+TEST_F(AtomicWrite, TheTargetIsReplacedNotRewritten) {
+  for (const Writer& writer : writers_) {
+    SCOPED_TRACE(writer.name);
+    const std::string target = scratch_.File("target.xml"), reader = scratch_.File("reader.xml");
+    WriteAll(target, "earlier content");
+    ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+    ASSERT_EQ(link(target.c_str(), reader.c_str()), 0);
+    ASSERT_GE(writer.write(target), 0);
+    EXPECT_EQ(ReadAll(reader), "earlier content");
+    EXPECT_EQ(ReadAll(target).rfind("<?xml", 0), 0u);
+    struct stat info {};
+    ASSERT_EQ(stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(info.st_nlink, 1u);
+    EXPECT_EQ(Entries(scratch_.path), (std::set<std::string>{"reader.xml", "target.xml", "uuids.txt"}));
+    std::filesystem::remove(target);
+    std::filesystem::remove(reader);
+  }
+}
+
+// Restores the file-size limit and SIGXFSZ's disposition on leaving.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    previous_ = signal(SIGXFSZ, SIG_IGN);  // so that write fails with EFBIG instead
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    signal(SIGXFSZ, previous_);
+  }
+
+ private:
+  rlimit saved_{};
+  void (*previous_)(int) = SIG_DFL;
+};
+
+// The write fails part way: the earlier file stays, the partial one goes.
+TEST_F(AtomicWrite, AWriteThatFailsHalfWayLeavesTheEarlierFile) {
+  for (const Writer& writer : writers_) {
+    SCOPED_TRACE(writer.name);
+    const std::string target = scratch_.File("target.xml");
+    WriteAll(target, "earlier content");
+    long code = 0;
+    {
+      FileSizeLimit limit(4096);
+      code = writer.write(target);
+    }
+    EXPECT_LT(code, 0);
+    EXPECT_EQ(ReadAll(target), "earlier content");
+    EXPECT_EQ(Entries(scratch_.path), (std::set<std::string>{"target.xml", "uuids.txt"}));
+    std::filesystem::remove(target);
+  }
+}
+
+// A directory the writer may not write into. Root may write anywhere, so as
+// root the write runs in a child process as "nobody".
+TEST_F(AtomicWrite, ADirectoryWithoutWritePermission) {
+  const std::string closed = scratch_.File("closed");
+  ASSERT_EQ(mkdir(closed.c_str(), 0755), 0);
+  ASSERT_EQ(chmod(scratch_.path.c_str(), 0755), 0);
+  const std::string source = scratch_.File("jobs.xml"), target = closed + "/target.xml";
+  ASSERT_GE(jobs_.GenerateFile(source.c_str()), 0);
+  WriteAll(target, "earlier content");
+  ASSERT_EQ(chmod(source.c_str(), 0644) + chmod(uuids_.c_str(), 0644) + chmod(target.c_str(), 0666), 0);
+  ASSERT_EQ(chmod(closed.c_str(), 0555), 0);
+
+  const bool root = geteuid() == 0;
+  for (const std::string mode : {"generate-file", "metadata"}) {
+    SCOPED_TRACE(mode);
+    long code = 0;
+    if (root) {
+      const ChildRun run = RunChild({kProbe, mode, mode == "metadata" ? uuids_ : source, target}, kNobody);
+      ASSERT_EQ(run.exitCode, 0) << run.out;
+      code = run.Code(mode);
+    } else {
+      code = mode == "metadata" ? GenerateMetadata(uuids_, target) : jobs_.GenerateFile(target.c_str());
+    }
+    EXPECT_LT(code, 0);
+    EXPECT_EQ(ReadAll(target), "earlier content");
+    EXPECT_EQ(Entries(closed), std::set<std::string>{"target.xml"});
+  }
+  chmod(closed.c_str(), 0755);
+}
+
+// A full disk: a small tmpfs where this process may mount one (root with
+// CAP_SYS_ADMIN), skipped elsewhere.
+TEST_F(AtomicWrite, AFullDisk) {
+  const std::string disk = scratch_.File("disk");
+  ASSERT_EQ(mkdir(disk.c_str(), 0755), 0);
+  if (mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k") != 0) GTEST_SKIP() << "cannot mount a tmpfs here";
+  struct Unmount {
+    std::string path;
+    ~Unmount() { umount(path.c_str()); }
+  } unmount{disk};
+  const std::string target = disk + "/target.xml";
+  for (const Writer& writer : writers_) {
+    SCOPED_TRACE(writer.name);
+    WriteAll(target, "earlier content");
+    // Whatever room is left, the filler takes.
+    WriteAll(disk + "/filler", std::string(128 * 1024, 'f'));
+    EXPECT_LT(writer.write(target), 0);
+    EXPECT_EQ(ReadAll(target), "earlier content");
+    EXPECT_EQ(Entries(disk), (std::set<std::string>{"filler", "target.xml"}));
+  }
+}
+
+}  // namespace

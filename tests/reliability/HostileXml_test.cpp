@@ -1,0 +1,287 @@
+// Documents an attacker could send: entity-expansion bombs, external
+// entities that would read local files or reach the network, DTDs named on
+// devices and pipes, nesting deeper than any stack. Through the job document
+// class, as a host meets them.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "KelIDOMDocument.h"
+#include "reliability/ReliabilityTestSupport.h"
+
+using namespace jobtest;
+using namespace reltest;
+
+namespace {
+
+constexpr const char kSecret[] = "SECRET-7d41c0-CONTENT";
+
+// Ten entities of ten references each: 10^10 bytes once expanded.
+std::string BillionLaughs() {
+  std::string text = "<?xml version=\"1.0\"?>\n<!DOCTYPE Integration [\n<!ENTITY a \"lollollollol\">\n";
+  for (char level = 'b'; level <= 'k'; ++level) {
+    text += std::string("<!ENTITY ") + level + " \"";
+    for (int i = 0; i < 10; ++i) text += std::string("&") + static_cast<char>(level - 1) + ";";
+    text += "\">\n";
+  }
+  return text + "]>\n<Integration version=\"1\">&k;</Integration>\n";
+}
+
+// One entity of `size` bytes referenced `count` times, in element content or
+// in one attribute value.
+std::string QuadraticBlowup(std::size_t size, int count, bool inAttribute = false) {
+  std::string text = "<!DOCTYPE Integration [<!ENTITY a \"" + std::string(size, 'q') + "\">]>\n";
+  std::string references;
+  for (int i = 0; i < count; ++i) references += "&a;";
+  return text + (inAttribute ? "<Integration version=\"" + references + "\"/>"
+                             : "<Integration version=\"1\">" + references + "</Integration>");
+}
+
+// Job elements in an entity: a reader would list every job of every reference.
+std::string JobBomb() {
+  std::string jobs;
+  for (int i = 0; i < 1000; ++i) jobs += "<EDB_Job EDB_Id='J" + std::to_string(i) + "' EDB_Type='t' EDB_JobInput=''/>";
+  std::string text = "<!DOCTYPE Integration [<!ENTITY jobs \"" + jobs + "\">]>\n<Integration version=\"1\">";
+  for (int i = 0; i < 5000; ++i) text += "&jobs;";
+  return text + "</Integration>";
+}
+
+struct Loaded {
+  long code;
+  std::string stream;  // what GenerateStream wrote, when the load succeeded
+};
+
+Loaded LoadAndWrite(bool fromFile, const std::string& text, const Scratch& scratch, unsigned char validate = 0,
+                    const char* dtd = nullptr) {
+  KelEdsXMLParser parser;
+  long code;
+  if (fromFile) {
+    const std::string path = scratch.File("document.xml");
+    WriteAll(path, text);
+    code = parser.LoadFile(path.c_str(), validate);
+  } else {
+    code = Load(parser, text, validate, dtd);
+  }
+  if (code < 0) return {code, ""};
+  _SEQUENCE_octet* bytes = nullptr;
+  const long written = parser.GenerateStream(&bytes);
+  std::string stream = bytes != nullptr ? std::string(reinterpret_cast<char*>(bytes->_buffer), bytes->_length) : "";
+  delete bytes;
+  EXPECT_GE(written, 0);
+  return {code, stream};
+}
+
+TEST(HostileXml, EntityBombsAreRefusedByEveryLoad) {
+  Scratch scratch;
+  const std::vector<std::pair<std::string, std::string>> bombs = {
+      {"billion laughs", BillionLaughs()},
+      {"quadratic blowup", QuadraticBlowup(100000, 20000)},
+      {"quadratic blowup in an attribute", QuadraticBlowup(100000, 20000, true)},
+      {"jobs in an entity", JobBomb()},
+  };
+  for (const auto& [name, text] : bombs) {
+    for (bool fromFile : {false, true}) {
+      for (unsigned char validate : {0, 1}) {
+        SCOPED_TRACE(name + (fromFile ? " from a file" : " from bytes") + (validate ? ", validated" : ""));
+        EXPECT_LT(LoadAndWrite(fromFile, text, scratch, validate, "KelEdsJobs.dtd").code, 0);
+      }
+    }
+  }
+}
+
+// The refusal above must not cost what the bomb asks for: a fresh process
+// that meets it stays small.
+TEST(HostileXml, RefusingABombTakesLittleMemory) {
+  Scratch scratch;
+  const std::string laughs = scratch.File("laughs.xml"), blowup = scratch.File("blowup.xml");
+  WriteAll(laughs, BillionLaughs());
+  WriteAll(blowup, QuadraticBlowup(100000, 20000));
+  // A sanitized process carries its runtime and its freed-memory quarantine.
+  const long boundKb = kSanitized ? 400 * 1024 : 100 * 1024;
+  for (const std::vector<std::string>& command : {std::vector<std::string>{kProbe, "load-stream", laughs},
+                                                  {kProbe, "load-file", laughs},
+                                                  {kProbe, "round-trip", blowup},
+                                                  {kProbe, "load-file", blowup}}) {
+    SCOPED_TRACE(command[1] + " " + command[2]);
+    const ChildRun run = RunChild(command);
+    ASSERT_TRUE(run.exited) << "signal " << run.signal;
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_LT(run.Code(command[1] == "load-file" ? "load-file" : "load-stream"), 0) << run.out;
+    const std::string peak = run.Value("peak_rss_kb");
+    ASSERT_FALSE(peak.empty()) << run.out;
+    EXPECT_LT(std::stol(peak), boundKb);
+  }
+}
+
+// Entities used within reason load, and are written out expanded.
+TEST(HostileXml, ModestEntityUseStillLoads) {
+  Scratch scratch;
+  for (bool fromFile : {false, true}) {
+    const Loaded loaded = LoadAndWrite(fromFile, QuadraticBlowup(1000, 1000), scratch);
+    ASSERT_GE(loaded.code, 0);
+    // Every reference expanded, and the declaration kept.
+    EXPECT_EQ(std::count(loaded.stream.begin(), loaded.stream.end(), 'q'), 1000 * 1000 + 1000);
+  }
+}
+
+// A listening socket on the loopback that tells whether anyone connected.
+class Listener {
+ public:
+  Listener() {
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(fd_, 16) != 0 ||
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      ADD_FAILURE() << "no loopback listener";
+      return;
+    }
+    port_ = ntohs(address.sin_port);
+  }
+  ~Listener() {
+    if (fd_ >= 0) close(fd_);
+  }
+  std::string Url(const std::string& scheme, const std::string& path) const {
+    return scheme + "://127.0.0.1:" + std::to_string(port_) + "/" + path;
+  }
+  bool Contacted() const {
+    const int connection = accept(fd_, nullptr, nullptr);
+    if (connection < 0) return false;
+    close(connection);
+    return true;
+  }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+// No file content, and no byte from the network, reaches the document or
+// what is written from it, whatever the entity names.
+TEST(HostileXml, ExternalEntitiesAreNeverRead) {
+  Scratch scratch;
+  WriteAll(scratch.File("secret.txt"), kSecret);
+  // A DTD on the local disk may be read; it cannot read files for the document.
+  WriteAll(scratch.File("sneaky.dtd"),
+           "<!ELEMENT Integration ANY>\n<!ATTLIST Integration version CDATA #IMPLIED>\n"
+           "<!ENTITY % file SYSTEM \"secret.txt\">\n"
+           "<!ENTITY % define \"<!ENTITY leak '%file;'>\">\n%define;\n");
+  Listener network;
+  const std::string absolute = scratch.File("secret.txt");
+  const Strings targets = {"secret.txt",
+                           absolute,
+                           "file://" + absolute,
+                           "file://localhost" + absolute,
+                           network.Url("http", "secret.txt"),
+                           network.Url("https", "secret.txt"),
+                           network.Url("ftp", "secret.txt")};
+  const std::string declarations = "<!ELEMENT Integration ANY>\n<!ATTLIST Integration version CDATA #IMPLIED>\n";
+  Strings documents;
+  for (const std::string& target : targets) {
+    documents.push_back("<!DOCTYPE Integration [" + declarations + "<!ENTITY ext SYSTEM \"" + target +
+                        "\">]>\n<Integration version=\"1\">before &ext; after</Integration>");
+    documents.push_back("<!DOCTYPE Integration [" + declarations + "<!ENTITY % pe SYSTEM \"" + target +
+                        "\">\n%pe;]>\n<Integration version=\"1\">&leak;</Integration>");
+    documents.push_back("<!DOCTYPE Integration SYSTEM \"" + target + "\">\n<Integration version=\"1\"/>");
+  }
+  documents.push_back("<!DOCTYPE Integration SYSTEM \"sneaky.dtd\">\n<Integration version=\"1\">&leak;</Integration>");
+  documents.push_back(
+      "<Integration version=\"1\" xmlns:xi=\"http://www.w3.org/2001/XInclude\">"
+      "<xi:include href=\"secret.txt\" parse=\"text\"/></Integration>");
+
+  // A byte sequence is read relative to the current directory.
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(scratch.path);
+  int loadedCount = 0;
+  for (const std::string& text : documents) {
+    for (bool fromFile : {false, true}) {
+      for (unsigned char validate : {0, 1}) {
+        SCOPED_TRACE(text + (fromFile ? "\nfrom a file" : "\nfrom bytes") + (validate ? ", validated" : ""));
+        const Loaded loaded = LoadAndWrite(fromFile, text, scratch, validate, "KelEdsJobs.dtd");
+        if (loaded.code >= 0) ++loadedCount;
+        EXPECT_EQ(loaded.stream.find(kSecret), std::string::npos) << loaded.stream;
+      }
+    }
+  }
+  std::filesystem::current_path(previous);
+  EXPECT_GT(loadedCount, 0);  // the loads that succeed are written, and checked
+  EXPECT_FALSE(network.Contacted());
+}
+
+// A DTD named on something other than a regular file (a pipe, a terminal,
+// standard input, a device) is refused before it is opened: reading one
+// could block the host for ever.
+TEST(HostileXml, DtdsOnPipesAndDevicesAreRefusedAtOnce) {
+  Scratch scratch;
+  const std::string fifo = scratch.File("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  alarm(60);  // a load that blocks ends the test program instead of hanging it
+  for (const std::string& target :
+       Strings{"-", "/dev/stdin", "/dev/tty", "/dev/zero", "/dev/urandom", fifo, "file://" + fifo, "fifo", "fif%6F"}) {
+    const std::string text = "<!DOCTYPE Integration SYSTEM \"" + target + "\">\n<Integration version=\"1\"/>";
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(scratch.path);
+    for (bool fromFile : {false, true}) {
+      SCOPED_TRACE(target + (fromFile ? " from a file" : " from bytes"));
+      EXPECT_LT(LoadAndWrite(fromFile, text, scratch, 1, "KelEdsJobs.dtd").code, 0);
+    }
+    std::filesystem::current_path(previous);
+  }
+  alarm(0);
+}
+
+std::string Nested(int depth) {
+  std::string text;
+  text.reserve(static_cast<std::size_t>(depth) * 7 + 64);
+  text += "<Integration version=\"1\">";
+  for (int i = 1; i < depth; ++i) text += "<n>";
+  for (int i = 1; i < depth; ++i) text += "</n>";
+  return text + "</Integration>";
+}
+
+// libxml2's nesting limit (without XML_PARSE_HUGE) holds for both loads: 257
+// nested elements load, deeper documents are refused cleanly, never by
+// running out of stack.
+TEST(HostileXml, DeepNestingIsRefusedBeyondTheLimit) {
+  Scratch scratch;
+  for (bool fromFile : {false, true}) {
+    SCOPED_TRACE(fromFile ? "from a file" : "from bytes");
+    EXPECT_GE(LoadAndWrite(fromFile, Nested(257), scratch).code, 0);
+    EXPECT_LT(LoadAndWrite(fromFile, Nested(258), scratch).code, 0);
+    EXPECT_LT(LoadAndWrite(fromFile, Nested(100000), scratch).code, 0);
+  }
+}
+
+// A tree far deeper than the parser takes can still be built through the
+// DOM, and written to bytes and files without recursion.
+TEST(HostileXml, DeepTreesBuiltThroughTheDomAreWritten) {
+  constexpr int kDepth = 100000;
+  KelEdsXMLParser parser;
+  ASSERT_EQ(parser.Init("Integration", "1"), S_OK);
+  KelIDOMDocument_var document = parser.GetDocument();
+  KelIDOMNode_var current = parser.GetRoot();
+  for (int i = 1; i < kDepth; ++i) {
+    KelIDOMElement_var child;
+    KelIDOMNode_var appended;
+    ASSERT_GE(document->createElement("n", child), 0);
+    ASSERT_GE(current->appendChild(child, appended), 0);
+    current = appended;
+  }
+  ASSERT_GE(parser.AppendJobDefinition("deep", "t", ""), 0);  // the job document still works
+  const std::string bytes = Stream(parser);
+  // The declaration, the root, the n elements (the deepest one empty), the job.
+  EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '<'), 1 + 2 + 2 * (kDepth - 2) + 1 + 1);
+  Scratch scratch;
+  const std::string path = scratch.File("deep.xml");
+  ASSERT_GE(parser.GenerateFile(path.c_str()), 0);
+  EXPECT_EQ(ReadAll(path), bytes);
+  KelEdsXMLParser back;
+  EXPECT_LT(Load(back, bytes), 0);
+  EXPECT_LT(back.LoadFile(path.c_str(), 0), 0);
+}
+
+}  // namespace

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Runs every GoogleTest program of a plain (not sanitized) build under
+# valgrind's memcheck: any invalid access, use of uninitialised memory or
+# leak (definite, indirect or possible) fails the run. Child processes that
+# the tests start (edsutil, the probe) are not traced; the sanitized build
+# covers them.
+#
+#   tests/valgrind.sh [BUILD_DIR]      (default: build)
+#
+# Also `KEL_VALGRIND=1 ./dev.sh test` (as CI runs it). About a minute.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+build=${1:-build}
+command -v valgrind >/dev/null || { echo "valgrind is not installed" >&2; exit 2; }
+logs=$(mktemp -d)
+trap 'rm -rf "$logs"' EXIT
+
+status=0
+for program in "$build"/bin/kel_*_tests; do
+  name=$(basename "$program")
+  start=$SECONDS
+  if KEL_TEST=1 valgrind --tool=memcheck --error-exitcode=99 --leak-check=full \
+       --show-leak-kinds=definite,indirect,possible --errors-for-leak-kinds=definite,indirect,possible \
+       --child-silent-after-fork=yes --log-file="$logs/$name.log" "$program" >"$logs/$name.out" 2>&1; then
+    echo "==> $name: clean ($((SECONDS - start)) s)"
+  else
+    status=1
+    echo "==> $name: FAILED ($((SECONDS - start)) s)"
+    tail -n 30 "$logs/$name.out"
+    cat "$logs/$name.log"
+  fi
+  grep -E 'ERROR SUMMARY|definitely lost|indirectly lost|possibly lost' "$logs/$name.log" | sed 's/^==[0-9]*== /    /'
+done
+exit $status
