@@ -48,8 +48,11 @@ bool KelEdsJobIndex::Rebuild(const KelIDOMDocument_var& document) {
 }
 
 KelIDOMElement_var KelEdsJobIndex::Find(const KelUnicodeString& id) const {
+  if (last_ != nullptr && last_->first == id.Data()) return last_->second;
   const auto found = jobs_.find(id.Data());
-  return found != jobs_.end() ? found->second : KelIDOMElement_var();
+  if (found == jobs_.end()) return KelIDOMElement_var();
+  last_ = &*found;  // entries never move, and none is removed before Clear
+  return found->second;
 }
 
 void KelEdsJobIndex::Confirm(const KelIDOMDocument_var& document) {
@@ -83,6 +86,7 @@ void KelEdsJobIndex::AddAppended(const KelIDOMDocument_var& document, const KelI
 }
 
 void KelEdsJobIndex::Clear() {
+  last_ = nullptr;
   std::unordered_map<std::u16string, KelIDOMElement_var>().swap(jobs_);  // gives the buckets back too
   document_ = nullptr;
   changes_ = 0;

@@ -21,6 +21,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <unordered_map>
 
 #include "KelIDOMDocument.h"
@@ -68,4 +69,7 @@ class KelEdsJobIndex {
   KelIDOMDocument_var document_;
   unsigned long long changes_ = 0;
   std::unordered_map<std::u16string, KelIDOMElement_var> jobs_;
+  // The entry found last: a job's operations come one after another, and
+  // in a large index each hash lookup is a few cache misses.
+  mutable const std::pair<const std::u16string, KelIDOMElement_var>* last_ = nullptr;
 };
