@@ -253,7 +253,7 @@ TEST(JobIndex, TheTypicalRoadsWalkTheDocumentOnlyOnce) {
   const unsigned long before = Peer::Rebuilds(request);
   for (int i = 0; i < kJobs; ++i) {
     ASSERT_GE(request.AppendJobDefinition(id(i), "t", ""), 0);
-    ASSERT_GE(request.InsertJobInput(id(i), "a", "1", "") + request.InsertJobContextInput(id(i), "c", "2", ""), 0);
+    ASSERT_GE(request.InsertJobInput(id(i), "a", id(i), "") + request.InsertJobContextInput(id(i), "c", "2", ""), 0);
   }
   ASSERT_GE(single.AppendJobDefinition(id(7), "t", "") + single.InsertJobInput(id(7), "copied", "3", ""), 0);
   ASSERT_GE(request.InsertSingleJobInputFromParser(&single), 0);
@@ -272,6 +272,7 @@ TEST(JobIndex, TheTypicalRoadsWalkTheDocumentOnlyOnce) {
     KelListValKelUnicodeString names, values, kinds;
     KelUnicodeString key, file, type, parameters;
     ASSERT_GE(reply.GetJobInput(job, names, values, kinds) + reply.GetJobContextInput(job, names, values, kinds), 0);
+    ASSERT_EQ(values[1], job) << "the inputs of another job";
     ASSERT_GE(reply.InsertJobOutput(job, "o", values[1], "") + reply.InsertJobReportOutput(job, rows) +
                   reply.InsertJobDeleteErrOutput(job, "c", "k", "o") + reply.InsertJobErrorMsg(job, "k", "f", nullptr),
               0);

@@ -1,5 +1,7 @@
 #include "KelEdsJobIndex.h"
 
+#include <functional>
+
 #include "KelIDOMNodeList.h"
 
 namespace {
@@ -25,7 +27,7 @@ bool KelEdsJobIndex::Rebuild(const KelIDOMDocument_var& document) {
   if (document->getElementsByTagName(KelUnicodeString("EDB_Job"), list) < 0 || list == NULL_var) return false;
   unsigned int length = 0;
   if (list->getLength(length) < 0) return false;
-  jobs_.reserve(length);
+  entries_.reserve(length);
   const KelUnicodeString attribute("EDB_Id");
   KelUnicodeString id;
   for (unsigned int index = 0; index < length; ++index) {
@@ -40,7 +42,7 @@ bool KelEdsJobIndex::Rebuild(const KelIDOMDocument_var& document) {
       return false;
     }
     // The first job of an id in document order is its job.
-    jobs_.try_emplace(id.Data(), std::move(job));
+    Add(id.View(), job);
   }
   document_ = document;
   changes_ = count;
@@ -48,11 +50,47 @@ bool KelEdsJobIndex::Rebuild(const KelIDOMDocument_var& document) {
 }
 
 KelIDOMElement_var KelEdsJobIndex::Find(const KelUnicodeString& id) const {
-  if (last_ != nullptr && last_->first == id.Data()) return last_->second;
-  const auto found = jobs_.find(id.Data());
-  if (found == jobs_.end()) return KelIDOMElement_var();
-  last_ = &*found;  // entries never move, and none is removed before Clear
-  return found->second;
+  const std::u16string_view wanted = id.View();
+  if (last_ != kEmpty && entries_[last_ - 1].id == wanted) return entries_[last_ - 1].job;
+  const Entry* found = Lookup(wanted, std::hash<std::u16string_view>()(wanted));
+  if (found == nullptr) return KelIDOMElement_var();
+  last_ = static_cast<std::uint32_t>(found - entries_.data()) + 1;
+  return found->job;
+}
+
+const KelEdsJobIndex::Entry* KelEdsJobIndex::Lookup(std::u16string_view id, std::size_t hash) const {
+  if (slots_.empty()) return nullptr;
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+    const std::uint32_t at = slots_[slot];
+    if (at == kEmpty) return nullptr;
+    const Entry& entry = entries_[at - 1];
+    if (entry.hash == hash && entry.id == id) return &entry;
+  }
+}
+
+void KelEdsJobIndex::Add(std::u16string_view id, const KelIDOMElement_var& job) {
+  const std::size_t hash = std::hash<std::u16string_view>()(id);
+  if (Lookup(id, hash) != nullptr) return;
+  if (2 * (entries_.size() + 1) > slots_.size()) Grow();
+  entries_.push_back(Entry{std::u16string(id), hash, job});
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t slot = hash & mask;
+  while (slots_[slot] != kEmpty) slot = (slot + 1) & mask;
+  slots_[slot] = static_cast<std::uint32_t>(entries_.size());
+  last_ = slots_[slot];  // a job just added is the likeliest next
+}
+
+void KelEdsJobIndex::Grow() {
+  std::size_t size = slots_.empty() ? 16 : 2 * slots_.size();
+  while (size < 2 * (entries_.size() + 1)) size *= 2;
+  slots_.assign(size, kEmpty);
+  const std::size_t mask = size - 1;
+  for (std::size_t k = 0; k < entries_.size(); ++k) {
+    std::size_t slot = entries_[k].hash & mask;
+    while (slots_[slot] != kEmpty) slot = (slot + 1) & mask;
+    slots_[slot] = static_cast<std::uint32_t>(k + 1);
+  }
 }
 
 void KelEdsJobIndex::Confirm(const KelIDOMDocument_var& document) {
@@ -81,13 +119,14 @@ void KelEdsJobIndex::AddAppended(const KelIDOMDocument_var& document, const KelI
     Clear();
     return;
   }
-  jobs_.try_emplace(id.Data(), job);
+  Add(id.View(), job);
   Confirm(document);
 }
 
 void KelEdsJobIndex::Clear() {
-  last_ = nullptr;
-  std::unordered_map<std::u16string, KelIDOMElement_var>().swap(jobs_);  // gives the buckets back too
+  last_ = kEmpty;
+  std::vector<Entry>().swap(entries_);  // gives the memory back too
+  std::vector<std::uint32_t>().swap(slots_);
   document_ = nullptr;
   changes_ = 0;
 }

@@ -20,9 +20,11 @@
 // Threading: as its parser, one thread at a time.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
-#include <utility>
-#include <unordered_map>
+#include <string_view>
+#include <vector>
 
 #include "KelIDOMDocument.h"
 #include "KelIDOMElement.h"
@@ -65,11 +67,30 @@ class KelEdsJobIndex {
   unsigned long Rebuilds() const { return rebuilds_; }
 
  private:
+  // One job per distinct id, in the order the ids were first met (document
+  // order, for a document built by the parser): the jobs of neighbouring
+  // lookups are neighbours in memory.
+  struct Entry {
+    std::u16string id;
+    std::size_t hash;
+    KelIDOMElement_var job;
+  };
+  static constexpr std::uint32_t kEmpty = 0;
+
+  // The entry of `id` (with its hash), or null.
+  const Entry* Lookup(std::u16string_view id, std::size_t hash) const;
+  // Adds `job` as the job of `id` unless the id has one already.
+  void Add(std::u16string_view id, const KelIDOMElement_var& job);
+  void Grow();
+
   unsigned long rebuilds_ = 0;
   KelIDOMDocument_var document_;
   unsigned long long changes_ = 0;
-  std::unordered_map<std::u16string, KelIDOMElement_var> jobs_;
-  // The entry found last: a job's operations come one after another, and
-  // in a large index each hash lookup is a few cache misses.
-  mutable const std::pair<const std::u16string, KelIDOMElement_var>* last_ = nullptr;
+  std::vector<Entry> entries_;
+  // Open addressing over `entries_`: entry position + 1, or kEmpty; a power of
+  // two in size, at most half full.
+  std::vector<std::uint32_t> slots_;
+  // The entry found last (position + 1, or kEmpty): a job's operations come
+  // one after another.
+  mutable std::uint32_t last_ = kEmpty;
 };
