@@ -2,9 +2,13 @@
 // one) against the same work done directly with libxml2, and with pugixml as
 // the speed limit of the field.
 //
-//   bench_jobs [Google Benchmark flags]   time per case and N (counter per_job)
-//   bench_jobs --memory [N...]            peak memory: every case runs once in a
-//                                         forked child, which reports its VmHWM
+//   bench_jobs [Google Benchmark flags]   time per case and N (counter per_job),
+//                                         on memory the process has touched before
+//   bench_jobs --memory [--repeat=R] [N...]  peak memory and first-touch time:
+//                                         every case runs R times (3), each in a
+//                                         forked child that reports its seconds
+//                                         and VmHWM; medians are printed
+//   bench_jobs --run CASE N [TIMES]       one case in this process (for profilers)
 //   bench_jobs --check                    the three implementations write the
 //                                         same bytes (also checked at every start)
 //
@@ -14,16 +18,19 @@
 #include <benchmark/benchmark.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <pugixml.hpp>
 #include <string>
@@ -395,18 +402,34 @@ bool MeasureInChild(const Case& c, int jobs, double& seconds, long& startKb, lon
          std::sscanf(line, "%lf %ld %ld", &seconds, &startKb, &peakKb) == 3;
 }
 
-int Memory(std::vector<int> sizes) {
+template <class T>
+T Median(std::vector<T> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+// Every case and size `repeat` times, each run in a fresh process; prints
+// the medians.
+int Memory(std::vector<int> sizes, int repeat) {
   if (sizes.empty()) sizes = kSizes;
   std::printf("case,jobs,seconds,us_per_job,start_kb,peak_kb\n");
   for (int jobs : sizes) {
     for (const Case& c : Cases()) {
-      double seconds = 0;
-      long start = 0, peak = 0;
-      if (!MeasureInChild(c, jobs, seconds, start, peak)) {
-        std::fprintf(stderr, "bench_jobs: %s with %d jobs failed\n", c.name, jobs);
-        return 1;
+      std::vector<double> seconds;
+      std::vector<long> starts, peaks;
+      for (int k = 0; k < repeat; ++k) {
+        double s = 0;
+        long start = 0, peak = 0;
+        if (!MeasureInChild(c, jobs, s, start, peak)) {
+          std::fprintf(stderr, "bench_jobs: %s with %d jobs failed\n", c.name, jobs);
+          return 1;
+        }
+        seconds.push_back(s);
+        starts.push_back(start);
+        peaks.push_back(peak);
       }
-      std::printf("%s,%d,%.3f,%.3f,%ld,%ld\n", c.name, jobs, seconds, 1e6 * seconds / jobs, start, peak);
+      const double median = Median(seconds);
+      std::printf("%s,%d,%.4f,%.3f,%ld,%ld\n", c.name, jobs, median, 1e6 * median / jobs, Median(starts), Median(peaks));
       std::fflush(stdout);
     }
   }
@@ -434,17 +457,33 @@ int main(int argc, char** argv) {
     return RunOnce(argv[2], std::atoi(argv[3]), argc >= 5 ? std::atoi(argv[4]) : 1);
   }
   if (argc >= 2 && std::strcmp(argv[1], "--memory") == 0) {
+    int repeat = 3;
     std::vector<int> sizes;
-    for (int k = 2; k < argc; ++k) sizes.push_back(std::atoi(argv[k]));
-    return Memory(sizes);
+    for (int k = 2; k < argc; ++k) {
+      if (std::strncmp(argv[k], "--repeat=", 9) == 0) {
+        repeat = std::max(1, std::atoi(argv[k] + 9));
+      } else {
+        sizes.push_back(std::atoi(argv[k]));
+      }
+    }
+    return Memory(sizes, repeat);
   }
   // Compares the implementations' documents before timing them.
   if (!Check(200)) return 1;
   if (argc >= 2 && std::strcmp(argv[1], "--check") == 0) return Check(2000) ? 0 : 1;
 
+  // Timing: the process keeps the memory it frees, and each case warms up
+  // first, so that every implementation is timed on memory it has touched
+  // before, at every size: what is measured is the work, not the kernel
+  // handing out fresh zeroed pages (a few microseconds per 4 KiB page on a
+  // virtual machine, the same for every implementation). First-touch runs are
+  // measured apart, one fresh process per case (--memory).
+  mallopt(M_TRIM_THRESHOLD, std::numeric_limits<int>::max());
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);  // the largest glibc allows
   for (const Case& c : Cases()) {
     benchmark::RegisterBenchmark(c.name, [&c](benchmark::State& state) { RunCase(state, c); })
         ->Unit(benchmark::kMillisecond)
+        ->MinWarmUpTime(0.5)
         ->ArgName("jobs")
         ->Arg(kSizes[0])
         ->Arg(kSizes[1])

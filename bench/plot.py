@@ -5,8 +5,8 @@
 
 TIMES.json: bench_jobs --benchmark_repetitions=N --benchmark_out=TIMES.json
             (the medians are used; CPU time of the process).
-MEMORY.csv: bench_jobs --memory > MEMORY.csv (peak resident size per case,
-            each case in a fresh process).
+MEMORY.csv: bench_jobs --memory > MEMORY.csv (time and peak resident size
+            of each case run in a fresh process).
 Writes the figure and prints a Markdown table of both.
 Needs matplotlib (Debian: python3-matplotlib).
 """
@@ -43,47 +43,66 @@ def read_times(path):
     return times
 
 
-def read_memory(path):
-    """{(implementation, work, jobs): peak MiB}."""
-    peaks = {}
+def read_fresh(path):
+    """{(implementation, work, jobs): (microseconds per job, peak MiB)}."""
+    fresh = {}
     with open(path) as f:
         for row in csv.DictReader(f):
             implementation, work = row["case"].split("/")
-            peaks[(implementation, work, int(row["jobs"]))] = int(row["peak_kb"]) / 1024.0
-    return peaks
+            fresh[(implementation, work, int(row["jobs"]))] = (float(row["us_per_job"]),
+                                                               int(row["peak_kb"]) / 1024.0)
+    return fresh
 
 
-def table(times, peaks):
+def cell(value, form):
+    return form.format(value) if value is not None else "–"
+
+
+def ratio(a, b):
+    return a / b if a is not None and b else None
+
+
+def table(times, fresh):
     sizes = sorted({key[2] for key in times})
-    lines = ["| work | jobs | KelEdsUtil µs/job | libxml2 µs/job | pugixml µs/job | KelEdsUtil / libxml2 |"
-             " KelEdsUtil peak MiB | libxml2 peak MiB | pugixml peak MiB | peak ratio |",
-             "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|"]
+    names = [name for name, *_ in IMPLEMENTATIONS]
+    out = ["Time per job, memory warm (median of the repetitions, CPU time):", "",
+           "| work | jobs | KelEdsUtil µs | libxml2 µs | pugixml µs | KelEdsUtil / libxml2 |",
+           "|---|---:|---:|---:|---:|---:|"]
     for work, _ in WORKS:
         for jobs in sizes:
-            t = [times.get((name, work, jobs)) for name, *_ in IMPLEMENTATIONS]
-            m = [peaks.get((name, work, jobs)) for name, *_ in IMPLEMENTATIONS]
-            cell = lambda v, f: f.format(v) if v is not None else "–"  # noqa: E731
-            ratio = t[0] / t[1] if t[0] and t[1] else None
-            mratio = m[0] / m[1] if m[0] and m[1] else None
-            lines.append(f"| {work} | {jobs:,} | {cell(t[0], '{:.1f}')} | {cell(t[1], '{:.1f}')} | "
-                         f"{cell(t[2], '{:.1f}')} | {cell(ratio, '{:.2f}')} | {cell(m[0], '{:.0f}')} | "
-                         f"{cell(m[1], '{:.0f}')} | {cell(m[2], '{:.0f}')} | {cell(mratio, '{:.2f}')} |")
-    for name, label, *_ in IMPLEMENTATIONS[:2]:
+            t = [times.get((name, work, jobs)) for name in names]
+            out.append(f"| {work} | {jobs:,} | {cell(t[0], '{:.1f}')} | {cell(t[1], '{:.1f}')} | "
+                       f"{cell(t[2], '{:.1f}')} | {cell(ratio(t[0], t[1]), '{:.2f}')} |")
+    out += ["", "Fresh process per run (first touch of all memory; median of the runs):", "",
+            "| work | jobs | KelEdsUtil µs | libxml2 µs | pugixml µs | KelEdsUtil / libxml2 |"
+            " KelEdsUtil peak MiB | libxml2 peak MiB | pugixml peak MiB | peak KelEdsUtil / libxml2 |",
+            "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|"]
+    for work, _ in WORKS:
+        for jobs in sizes:
+            t = [fresh.get((name, work, jobs), (None, None))[0] for name in names]
+            m = [fresh.get((name, work, jobs), (None, None))[1] for name in names]
+            out.append(f"| {work} | {jobs:,} | {cell(t[0], '{:.1f}')} | {cell(t[1], '{:.1f}')} | "
+                       f"{cell(t[2], '{:.1f}')} | {cell(ratio(t[0], t[1]), '{:.2f}')} | {cell(m[0], '{:.0f}')} | "
+                       f"{cell(m[1], '{:.0f}')} | {cell(m[2], '{:.0f}')} | {cell(ratio(m[0], m[1]), '{:.2f}')} |")
+    out += ["", f"Per-job time at {sizes[-1]:,} jobs / at {sizes[0]:,} jobs:", "",
+            "| implementation | work | memory warm | fresh process |", "|---|---|---:|---:|"]
+    for name, label, *_ in IMPLEMENTATIONS:
         for work, _ in WORKS:
-            if (name, work, sizes[0]) in times and (name, work, sizes[-1]) in times:
-                growth = times[(name, work, sizes[-1])] / times[(name, work, sizes[0])]
-                lines.append(f"\n{label}, {work}: per-job time at {sizes[-1]:,} jobs = {growth:.2f} x that at "
-                             f"{sizes[0]:,}")
-    return "\n".join(lines)
+            warm = ratio(times.get((name, work, sizes[-1])), times.get((name, work, sizes[0])))
+            cold = ratio(fresh.get((name, work, sizes[-1]), (None,))[0], fresh.get((name, work, sizes[0]), (None,))[0])
+            out.append(f"| {label} | {work} | {cell(warm, '{:.2f}')} | {cell(cold, '{:.2f}')} |")
+    return "\n".join(out)
 
 
-def plot(times, peaks, out):
+def plot(times, fresh, out):
     sizes = sorted({key[2] for key in times})
-    figure, axes = plt.subplots(1, 3, figsize=(15, 4.8))
+    figure, axes = plt.subplots(1, 3, figsize=(16, 5))
     for axis, (work, title) in zip(axes[:2], WORKS):
         for name, label, color, marker in IMPLEMENTATIONS:
-            ys = [times.get((name, work, n)) for n in sizes]
-            axis.plot(sizes, ys, marker=marker, color=color, label=label)
+            axis.plot(sizes, [times.get((name, work, n)) for n in sizes], "-", marker=marker, color=color,
+                      label=f"{label} (memory warm)")
+            axis.plot(sizes, [fresh.get((name, work, n), (None,))[0] for n in sizes], ":", marker=marker,
+                      color=color, alpha=0.7, label=f"{label} (fresh process)")
         axis.set_xscale("log")
         axis.set_ylim(bottom=0)
         axis.set_xticks(sizes, [f"{n:,}" for n in sizes])
@@ -91,18 +110,18 @@ def plot(times, peaks, out):
         axis.set_ylabel("CPU time per job (µs)")
         axis.set_title(f"{title}: time per job")
         axis.grid(True, alpha=0.3)
-        axis.legend()
+        axis.legend(fontsize="small")
     axis = axes[2]
     for name, label, color, marker in IMPLEMENTATIONS:
         for work, style in (("build", "--"), ("answer", "-")):
-            ys = [peaks.get((name, work, n), float("nan")) * 1024.0 / n for n in sizes]
+            ys = [fresh.get((name, work, n), (None, float("nan")))[1] * 1024.0 / n for n in sizes]
             axis.plot(sizes, ys, style, marker=marker, color=color, label=f"{label}, {work}")
     axis.set_xscale("log")
     axis.set_ylim(bottom=0)
     axis.set_xticks(sizes, [f"{n:,}" for n in sizes])
     axis.set_xlabel("jobs in the document")
     axis.set_ylabel("peak resident memory per job (KiB)")
-    axis.set_title("peak memory (fresh process per case)")
+    axis.set_title("peak memory (VmHWM, fresh process per run)")
     axis.grid(True, alpha=0.3)
     axis.legend(fontsize="small")
     figure.tight_layout()
@@ -113,9 +132,9 @@ def main():
     if len(sys.argv) != 4:
         sys.exit(__doc__)
     times = read_times(sys.argv[1])
-    peaks = read_memory(sys.argv[2])
-    plot(times, peaks, sys.argv[3])
-    print(table(times, peaks))
+    fresh = read_fresh(sys.argv[2])
+    plot(times, fresh, sys.argv[3])
+    print(table(times, fresh))
 
 
 if __name__ == "__main__":

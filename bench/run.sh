@@ -16,7 +16,7 @@ mkdir -p "$OUT"
 if [ ! -f "$BUILD_DIR/build.ninja" ]; then
   cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKEL_BUILD_TESTS=OFF >/dev/null
 fi
-ninja -C "$BUILD_DIR" bench_jobs bench_metadata >/dev/null
+ninja -C "$BUILD_DIR" -j2 bench_jobs bench_metadata >/dev/null
 
 {
   echo "date: $(date -u +%Y-%m-%dT%H:%MZ)"
