@@ -43,8 +43,9 @@
 // carry one reference that the caller releases; on a failure they are null. A
 // copy's source is only read.
 //
-// Threading: no locks. One object is used by one thread at a time; the source
-// of a copy must not change during the copy.
+// Threading: no locks. One object is used by one thread at a time, its const
+// readers included (they bring the job index up to date); the source of a
+// copy must not change during the copy, nor be used by another thread.
 #pragma once
 
 #include <memory>
