@@ -96,7 +96,7 @@ def table(times, fresh):
 
 def plot(times, fresh, out):
     sizes = sorted({key[2] for key in times})
-    figure, axes = plt.subplots(1, 3, figsize=(16, 5))
+    figure, axes = plt.subplots(1, 3, figsize=(16, 6.2))
     for axis, (work, title) in zip(axes[:2], WORKS):
         for name, label, color, marker in IMPLEMENTATIONS:
             axis.plot(sizes, [times.get((name, work, n)) for n in sizes], "-", marker=marker, color=color,
@@ -110,7 +110,7 @@ def plot(times, fresh, out):
         axis.set_ylabel("CPU time per job (µs)")
         axis.set_title(f"{title}: time per job")
         axis.grid(True, alpha=0.3)
-        axis.legend(fontsize="small")
+        axis.legend(fontsize="small", loc="upper center", bbox_to_anchor=(0.5, -0.14), ncol=2)
     axis = axes[2]
     for name, label, color, marker in IMPLEMENTATIONS:
         for work, style in (("build", "--"), ("answer", "-")):
@@ -123,7 +123,7 @@ def plot(times, fresh, out):
     axis.set_ylabel("peak resident memory per job (KiB)")
     axis.set_title("peak memory (VmHWM, fresh process per run)")
     axis.grid(True, alpha=0.3)
-    axis.legend(fontsize="small")
+    axis.legend(fontsize="small", loc="upper center", bbox_to_anchor=(0.5, -0.14), ncol=2)
     figure.tight_layout()
     figure.savefig(out, dpi=100)
 
