@@ -24,10 +24,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <limits>
@@ -57,7 +57,8 @@ struct Text {
     return *this;
   }
   Text& Number(int value, int digits) {
-    for (int k = digits - 1; k >= 0; --k, value /= 10) chars[length + static_cast<std::size_t>(k)] = char('0' + value % 10);
+    for (int k = digits - 1; k >= 0; --k, value /= 10)
+      chars[length + static_cast<std::size_t>(k)] = char('0' + value % 10);
     length += static_cast<std::size_t>(digits);
     chars[length] = '\0';
     return *this;
@@ -117,8 +118,11 @@ std::size_t LibraryBuild(int jobs, std::string* keep = nullptr) {
   ok &= parser.GenerateStream(&bytes) >= 0;
   if (!ok || bytes == nullptr) std::abort();
   const std::size_t length = bytes->_length;
-  if (keep != nullptr) *keep = Take(bytes);
-  else delete bytes;
+  if (keep != nullptr) {
+    *keep = Take(bytes);
+  } else {
+    delete bytes;
+  }
   return length;
 }
 
@@ -130,14 +134,18 @@ std::size_t LibraryAnswer(const _SEQUENCE_octet& request, std::string* keep = nu
   for (int k = 1; k <= ids.Size(); ++k) {
     KelListValKelUnicodeString names, values, kinds;
     ok &= parser.GetJobInput(ids[k], names, values, kinds) >= 0 && names.Size() == kData;
-    for (int j = 0; j < kData; ++j) ok &= parser.InsertJobOutput(ids[k], K(OutName(j)), K(OutValue(k - 1, j)), kOutType) >= 0;
+    for (int j = 0; j < kData; ++j)
+      ok &= parser.InsertJobOutput(ids[k], K(OutName(j)), K(OutValue(k - 1, j)), kOutType) >= 0;
   }
   _SEQUENCE_octet* bytes = nullptr;
   ok &= parser.GenerateStream(&bytes) >= 0;
   if (!ok || bytes == nullptr) std::abort();
   const std::size_t length = bytes->_length;
-  if (keep != nullptr) *keep = Take(bytes);
-  else delete bytes;
+  if (keep != nullptr) {
+    *keep = Take(bytes);
+  } else {
+    delete bytes;
+  }
   return length;
 }
 
@@ -437,7 +445,8 @@ int Memory(std::vector<int> sizes, int repeat) {
         peaks.push_back(peak);
       }
       const double median = Median(seconds);
-      std::printf("%s,%d,%.4f,%.3f,%ld,%ld\n", c.name, jobs, median, 1e6 * median / jobs, Median(starts), Median(peaks));
+      std::printf("%s,%d,%.4f,%.3f,%ld,%ld\n", c.name, jobs, median, 1e6 * median / jobs, Median(starts),
+                  Median(peaks));
       std::fflush(stdout);
     }
   }

@@ -162,11 +162,13 @@ TEST(JobIndex, FindsWhatTheSearchFindsAfterEveryKindOfChange) {
            InsertBefore(Root(p), group, Job(p, 0));
          }},
         {"J2 inside J1", [](auto& p) { AppendTo(Job(p, 1), NewJob(p, "J2", "inner")); }},
-        {"parser appends J2 and inserts", [](auto& p) {
+        {"parser appends J2 and inserts",
+         [](auto& p) {
            p.AppendJobDefinition("J2", "outer", "");
            p.InsertJobOutput("J2", "n", "v", "t");
          }}}},
-      {"changes that touch no job", ThreeJobs,
+      {"changes that touch no job",
+       ThreeJobs,
        {{"a text node",
          [](auto& p) {
            KelIDOMNode_var text;
@@ -187,7 +189,8 @@ TEST(JobIndex, FindsWhatTheSearchFindsAfterEveryKindOfChange) {
          }},
         // The parser's root is the old one, now outside the document.
         {"parser appends J9 to the old root", [](auto& p) { p.AppendJobDefinition("J9", "detached", ""); }},
-        {"J9 moved into the document", [](auto& p) {
+        {"J9 moved into the document",
+         [](auto& p) {
            KelIDOMElement_var outside = KelQuery<KelIDOMElement>(p.GetRoot(), IID_KelIDOMElement);
            KelIDOMNodeList_var jobs;
            outside->getElementsByTagName("EDB_Job", jobs);
@@ -199,8 +202,9 @@ TEST(JobIndex, FindsWhatTheSearchFindsAfterEveryKindOfChange) {
        ThreeJobs,
        {{"a loaded document",
          [](auto& p) {
-           Load(p, "<Integration><EDB_Job EDB_Id=\"J2\" EDB_Type=\"loaded\"/>"
-                   "<EDB_Job EDB_Id=\"J1\" EDB_Type=\"loaded\"/></Integration>");
+           Load(p,
+                "<Integration><EDB_Job EDB_Id=\"J2\" EDB_Type=\"loaded\"/>"
+                "<EDB_Job EDB_Id=\"J1\" EDB_Type=\"loaded\"/></Integration>");
          }},
         {"a file", [](auto& p) { p.LoadFile(kNested.c_str(), 0); }},
         {"Init", [](auto& p) { p.Init("Integration", "2"); }},
@@ -217,12 +221,13 @@ TEST(JobIndex, FindsWhatTheSearchFindsAfterEveryKindOfChange) {
               "<Integration><EDB_Job EDB_Id=\"J1\" EDB_Type=\"a\"/>&j;<EDB_Job EDB_Id=\"J2\" EDB_Type=\"plain\"/>"
               "&j;</Integration>");
        },
-       {{"the plain J2 moved first", [](auto& p) {
-          KelIDOMNodeList_var jobs = AllJobs(p);
-          KelIDOMNode_var plain;
-          jobs->item(2, plain);
-          InsertBefore(ParentOf(plain), plain, FirstChild(ParentOf(plain)));
-        }}}},
+       {{"the plain J2 moved first",
+         [](auto& p) {
+           KelIDOMNodeList_var jobs = AllJobs(p);
+           KelIDOMNode_var plain;
+           jobs->item(2, plain);
+           InsertBefore(ParentOf(plain), plain, FirstChild(ParentOf(plain)));
+         }}}},
   };
   for (const Scenario& scenario : scenarios) {
     SCOPED_TRACE(scenario.name);

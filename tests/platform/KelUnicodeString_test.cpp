@@ -154,11 +154,11 @@ TEST(KelUnicodeString, LongTextsConvertTheSameWhereverACharacterFalls) {
     std::string bytes;
     std::u16string units;
   } pieces[] = {
-      {"\xC3\xA9", u"\u00E9"},                // two bytes
-      {"\xE4\xB8\xAD", u"\u4E2D"},            // three
-      {"\xF0\x9F\x94\x8C", u"\U0001F50C"},     // four, a surrogate pair
-      {"\xE2\x82", u"\uFFFD"},                // truncated
-      {"\x80", u"\uFFFD"},                     // stray continuation byte
+      {"\xC3\xA9", u"\u00E9"},              // two bytes
+      {"\xE4\xB8\xAD", u"\u4E2D"},          // three
+      {"\xF0\x9F\x94\x8C", u"\U0001F50C"},  // four, a surrogate pair
+      {"\xE2\x82", u"\uFFFD"},              // truncated
+      {"\x80", u"\uFFFD"},                  // stray continuation byte
   };
   for (const Piece& piece : pieces) {
     for (std::size_t before : {0, 1, 7, 15, 16, 17, 510, 511, 512, 513, 1022, 1023, 1024, 1025}) {

@@ -76,7 +76,8 @@ TEST_F(XmlBuilder, LargeTextWrittenToAStringKeepsCharactersSplitByTheWriter) {
   // Written text is gathered in blocks of a megabyte: two-, three- and
   // four-byte characters end up across block boundaries at every offset.
   std::string value;
-  for (int k = 0; value.size() < 3500000; ++k) value += k % 3 == 0 ? "\xC3\xA9" : k % 3 == 1 ? "\xE4\xB8\xAD" : "\xF0\x9F\x94\x8C";
+  for (int k = 0; value.size() < 3500000; ++k)
+    value += k % 3 == 0 ? "\xC3\xA9" : k % 3 == 1 ? "\xE4\xB8\xAD" : "\xF0\x9F\x94\x8C";
   KelIDOMDocument_var document = NewDocument(builder_);
   KelIDOMElement_var root = Element(document, "Jobs", {{"v", value.c_str()}});
   Append(document, root);

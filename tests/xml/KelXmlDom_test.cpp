@@ -157,7 +157,9 @@ TEST_F(XmlDom, CreateElementRefusesWhatIsNotAName) {
   // ASCII goes by table, the rest by the full rules; names mixing both are
   // judged the same way.
   for (const char* tag : {"", "9jobs", "-x", ".x", "a b", "a>b", "a&b", "job\x7F", "a\xC2\xB7\xC2\xA0",
-                          "\xC2\xB7" "a", "a\xCD\xBE"}) {
+                          "\xC2\xB7"
+                          "a",
+                          "a\xCD\xBE"}) {
     KelIDOMElement_var element;
     EXPECT_EQ(document->createElement(U(tag), element), E_INVALIDARG) << tag;
     EXPECT_EQ(element, NULL_var);

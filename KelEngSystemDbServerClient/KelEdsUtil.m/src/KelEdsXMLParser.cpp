@@ -116,8 +116,7 @@ long SetAttributes(const KelIDOMElement_var& element, std::initializer_list<Sett
 // result. A failed creation is the result, and nothing is appended.
 // `appended` receives the element once it is in place.
 long AppendElement(const KelIDOMDocument_var& document, const KelIDOMNode_var& parent, const KelUnicodeString& tag,
-                   std::initializer_list<Setting> settings, bool skipEmpty,
-                   KelIDOMElement_var* appended = nullptr) {
+                   std::initializer_list<Setting> settings, bool skipEmpty, KelIDOMElement_var* appended = nullptr) {
   KelIDOMElement_var element;
   long result = document->createElement(tag, element);
   if (result < 0 || element == NULL_var) return result;

@@ -4,8 +4,8 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -217,7 +217,8 @@ void AppendUtf8(std::u16string_view utf16, std::string& out) {
   while (i < utf16.size()) {
     std::size_t filled = 0;
     while (i < utf16.size() && filled < kBlock) {
-      const std::size_t run = NarrowAscii(utf16.data() + i, std::min(utf16.size() - i, kBlock - filled), block + filled);
+      const std::size_t run =
+          NarrowAscii(utf16.data() + i, std::min(utf16.size() - i, kBlock - filled), block + filled);
       i += run;
       filled += run;
       if (i >= utf16.size() || filled >= kBlock) break;
