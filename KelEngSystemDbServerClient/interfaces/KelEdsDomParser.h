@@ -87,6 +87,10 @@ class ExportedByKelEdsUtil KelEdsDomParser {
   // Takes the document's first element child as the root; E_FAIL when there
   // is no document or no element child (the root is then left as it was).
   long SetAppropriateRoot();
+  // Called by Init, LoadFile and LoadStream just before the document is
+  // replaced: a derived class lets go of what it keeps about the current
+  // document, so that the old document is freed as soon as the base drops it.
+  virtual void ForgetDocument();
 
  private:
   friend class KelEdsDomParserTestPeer;

@@ -30,13 +30,25 @@
 // code; anything else raised passes through. Messages about a missing
 // document or root go through KelSysLogAbend.
 //
-// Ownership: all document state lives in the KelEdsDomParser base. Raw
-// interface pointers handed out by the lookups carry one reference that the
-// caller releases; on a failure they are null. A copy's source is only read.
+// Cost: an operation on one job costs the same whatever the number of jobs.
+// Jobs are found through an index by id, which the object keeps up to date
+// through its own writers; any other change to the document (a host's, through
+// GetDocument) is noticed, and the next job operation rebuilds the index with
+// one walk of the document. The public GetDOMElemByTagName lookups search
+// the document as they always do.
 //
-// Threading: no locks. One object is used by one thread at a time; the source
-// of a copy must not change during the copy.
+// Ownership: the document lives in the KelEdsDomParser base; the job index
+// holds references on the document and its job elements, and is dropped when
+// the document is replaced. Raw interface pointers handed out by the lookups
+// carry one reference that the caller releases; on a failure they are null. A
+// copy's source is only read.
+//
+// Threading: no locks. One object is used by one thread at a time, its const
+// readers included (they bring the job index up to date); the source of a
+// copy must not change during the copy, nor be used by another thread.
 #pragma once
+
+#include <memory>
 
 #include "ExportedByKelEdsUtil.h"
 #include "KelEdsDomParser.h"
@@ -44,6 +56,8 @@
 #include "KelIDOMNodeList.h"
 #include "KelListValKelUnicodeString.h"
 #include "KelUnicodeString.h"
+
+class KelEdsJobIndex;
 
 class ExportedByKelEdsUtil KelEdsXMLParser : public KelEdsDomParser {
  public:
@@ -123,8 +137,14 @@ class ExportedByKelEdsUtil KelEdsXMLParser : public KelEdsDomParser {
   long InsertSingleJobOutputFromParser(const KelEdsXMLParser* source);
 
  private:
+  friend class KelEdsXMLParserTestPeer;
+
+  // Lets go of the job index of a document about to be replaced.
+  void ForgetDocument() override;
+
   // The one place where a job is looked up by its id: every job operation
-  // goes through it.
+  // goes through it. It finds what GetDOMElemByTagName("EDB_Job", "EDB_Id",
+  // id) finds, through the job index.
   long FindJob(const KelUnicodeString& jobId, KelIDOMElement** job) const;
   // The writers' frame: finds the job and runs `write` on it in the error
   // guard (defined and used in this class's source only).
@@ -135,4 +155,6 @@ class ExportedByKelEdsUtil KelEdsXMLParser : public KelEdsDomParser {
   // no operation uses them.
   KelListValKelUnicodeString _ReservedNames;
   KelListValKelUnicodeString _ReservedValues;
+  // The jobs by id, trusted while the document's change counter stands still.
+  std::unique_ptr<KelEdsJobIndex> _jobIndex;
 };

@@ -151,6 +151,48 @@ TEST(KelUnicodeString, MalformedUtf8DecodesAsReplacementCharacters) {
   EXPECT_EQ(s.Data(), u"\uFFFD");
 }
 
+// Conversions work through blocks of a few hundred units, ASCII sixteen at a
+// time: every kind of character, and every kind of damage, must come out the
+// same wherever it falls against those boundaries.
+TEST(KelUnicodeString, LongTextsConvertTheSameWhereverACharacterFalls) {
+  struct Piece {
+    std::string bytes;
+    std::u16string units;
+  } pieces[] = {
+      {"\xC3\xA9", u"\u00E9"},              // two bytes
+      {"\xE4\xB8\xAD", u"\u4E2D"},          // three
+      {"\xF0\x9F\x94\x8C", u"\U0001F50C"},  // four, a surrogate pair
+      {"\xE2\x82", u"\uFFFD"},              // truncated
+      {"\x80", u"\uFFFD"},                  // stray continuation byte
+  };
+  for (const Piece& piece : pieces) {
+    for (std::size_t before : {0, 1, 7, 15, 16, 17, 510, 511, 512, 513, 1022, 1023, 1024, 1025}) {
+      const std::string bytes = std::string(before, 'a') + piece.bytes + std::string(40, 'z') + piece.bytes;
+      const std::u16string units = std::u16string(before, u'a') + piece.units + std::u16string(40, u'z') + piece.units;
+      KelUnicodeString s;
+      s.BuildFromUTF8(bytes.data(), bytes.size());
+      ASSERT_EQ(s.Data(), units) << piece.bytes << " after " << before;
+      // Back to UTF-8: damage has become U+FFFD, whose bytes are the rule.
+      std::string expected;
+      for (char16_t unit : units) {
+        if (unit == 0xFFFD) {
+          expected += "\xEF\xBF\xBD";
+        } else if (unit < 0x80) {
+          expected += static_cast<char>(unit);
+        }
+      }
+      if (piece.units != u"\uFFFD") expected = bytes;
+      EXPECT_EQ(s.ToUTF8(), expected) << before;
+      EXPECT_EQ(s.GetLengthInUTF8(), expected.size()) << before;
+      std::vector<char> exact(expected.size(), 'Z');
+      std::size_t room = exact.size();
+      s.ConvertToUTF8(exact.data(), &room);
+      EXPECT_EQ(std::string(exact.data(), room), expected) << before;
+    }
+  }
+  EXPECT_EQ(KelUnicodeString(std::u16string(u"\xD800x")).GetLengthInUTF8(), 4u);  // U+FFFD then x
+}
+
 TEST(KelUnicodeString, UnpairedSurrogatesEncodeAsReplacement) {
   KelUnicodeString s(std::u16string(u"a\xD800" "b\xDC00"));
   EXPECT_EQ(s.ToUTF8(), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");

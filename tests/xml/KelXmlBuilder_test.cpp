@@ -72,6 +72,23 @@ TEST_F(XmlBuilder, NonAsciiTextRoundTripsThroughStringAndFile) {
   if (!checked) GTEST_SKIP() << "xmllint is not installed: written bytes not checked by it";
 }
 
+TEST_F(XmlBuilder, LargeTextWrittenToAStringKeepsCharactersSplitByTheWriter) {
+  // Written text is gathered in blocks of a megabyte: two-, three- and
+  // four-byte characters end up across block boundaries at every offset.
+  std::string value;
+  for (int k = 0; value.size() < 3500000; ++k)
+    value += k % 3 == 0 ? "\xC3\xA9" : k % 3 == 1 ? "\xE4\xB8\xAD" : "\xF0\x9F\x94\x8C";
+  KelIDOMDocument_var document = NewDocument(builder_);
+  KelIDOMElement_var root = Element(document, "Jobs", {{"v", value.c_str()}});
+  Append(document, root);
+  KelUnicodeString text;
+  const Options none;
+  ASSERT_GE(builder_->writeToString(document, text, none.names, none.values), 0);
+  const std::string written = U8(text);
+  EXPECT_NE(written.find("v=\"" + value + "\"/>"), std::string::npos);
+  EXPECT_EQ(written.find("\xEF\xBF\xBD"), std::string::npos) << "no character was cut";
+}
+
 TEST_F(XmlBuilder, TextDeclaringAnotherEncodingIsReadAsTheCharactersItHolds) {
   KelIDOMDocument_var document;
   ASSERT_GE(

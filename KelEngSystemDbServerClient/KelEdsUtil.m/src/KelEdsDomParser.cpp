@@ -1,11 +1,10 @@
 #include "KelEdsDomParser.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
-#include <memory>
 #include <string>
 
-#include "KelAllocator.h"
 #include "KelEEdsSAXEntityResolver.h"
 #include "KelEnvironment.h"
 #include "KelError.h"
@@ -58,6 +57,18 @@ BuilderOptions WriteOptions() {
 bool IsWellFormedUtf8(const unsigned char* bytes, std::size_t length) {
   std::size_t i = 0;
   while (i < length) {
+    // Eight ASCII bytes at a time, none of them zero (most documents are
+    // almost entirely ASCII).
+    if (i + 8 <= length) {
+      std::uint64_t word;
+      std::memcpy(&word, bytes + i, 8);
+      const bool ascii = (word & 0x8080808080808080ULL) == 0;
+      const bool zero = ((word - 0x0101010101010101ULL) & ~word & 0x8080808080808080ULL) != 0;
+      if (ascii && !zero) {
+        i += 8;
+        continue;
+      }
+    }
     const unsigned char lead = bytes[i];
     if (lead == 0) return false;
     if (lead < 0x80) {
@@ -98,10 +109,6 @@ bool CopyPath(const char* text, char* path) {
   return true;
 }
 
-struct PlatformBufferDeleter {
-  void operator()(char* block) const noexcept { KelDeallocate(block); }
-};
-
 }  // namespace
 
 KelEdsDomParser::KelEdsDomParser() {
@@ -122,6 +129,7 @@ long KelEdsDomParser::Init(const KelUnicodeString& rootTag, const KelUnicodeStri
   long result = _spDOMDocumentBuilder->getDOMImplementation(implementation);
   if (result < 0 || implementation == NULL_var) return result;
 
+  ForgetDocument();
   result = implementation->createDocument(KelUnicodeString(""), KelUnicodeString("Integration"),
                                           KelIDOMDocumentType_var(), _spKelIDOMdocument);
   if (result < 0 || _spKelIDOMdocument == NULL_var) return result;
@@ -140,6 +148,7 @@ long KelEdsDomParser::Init(const KelUnicodeString& rootTag, const KelUnicodeStri
 long KelEdsDomParser::LoadFile(const KelUnicodeString& filePath, unsigned char validate) {
   const BuilderOptions options = LoadOptions(validate, true);
   if (_spDOMDocumentBuilder == NULL_var) return E_FAIL;
+  ForgetDocument();
   const long result = _spDOMDocumentBuilder->parse(filePath, _spKelIDOMdocument, options.names, options.values,
                                                    KelISAXEntityResolver_var(), KelISAXErrorHandler_var());
   if (result < 0) return result;
@@ -171,17 +180,20 @@ long KelEdsDomParser::LoadStream(const _SEQUENCE_octet* bytes, unsigned char val
   if (bytes->_buffer == nullptr) return E_INVALIDARG;
   if (!IsWellFormedUtf8(bytes->_buffer, bytes->_length)) return E_FAIL;
 
-  KelUnicodeString text;
-  text.BuildFromUTF8(reinterpret_cast<const char*>(bytes->_buffer), bytes->_length);
-
   KelIXMLSAXFactory_var factory;
   if (CreateKelIXMLSAXFactory(factory, CLSID_XML4C_SAX) < 0 || factory == NULL_var) {
     KelSysLogAbend("***ERROR*** SAX factory cannot be created !!!!");
     return E_FAIL;
   }
   KelIXMLInputSource_var source;
-  if (factory->createInputSourceFromBuffer(text, KelUnicodeString("Buffer"), source) < 0 || source == NULL_var) {
-    return E_FAIL;
+  {
+    // The source keeps its own copy: the text (twice the size of the bytes)
+    // goes before the parse starts.
+    KelUnicodeString text;
+    text.BuildFromUTF8(reinterpret_cast<const char*>(bytes->_buffer), bytes->_length);
+    if (factory->createInputSourceFromBuffer(text, KelUnicodeString("Buffer"), source) < 0 || source == NULL_var) {
+      return E_FAIL;
+    }
   }
   const BuilderOptions options = LoadOptions(validate, false);
 
@@ -199,6 +211,7 @@ long KelEdsDomParser::LoadStream(const _SEQUENCE_octet* bytes, unsigned char val
     resolver = KelISAXEntityResolver_var::Adopt(face);
   }
 
+  ForgetDocument();
   long result = _spDOMDocumentBuilder->parse(source, _spKelIDOMdocument, options.names, options.values, resolver,
                                              KelISAXErrorHandler_var());
   if (result < 0) return result;
@@ -211,6 +224,8 @@ long KelEdsDomParser::LoadStream(const _SEQUENCE_octet* bytes, unsigned char val
   _spKelIDOMroot = KelQuery<KelIDOMElement>(first, IID_KelIDOMElement);
   return result;
 }
+
+void KelEdsDomParser::ForgetDocument() {}
 
 long KelEdsDomParser::GenerateFile(const KelUnicodeString& filePath) {
   if (_spKelIDOMdocument == NULL_var) return E_FAIL;
@@ -233,18 +248,13 @@ long KelEdsDomParser::GenerateStream(_SEQUENCE_octet** bytes) {
   const long result = _spDOMDocumentBuilder->writeToString(_spKelIDOMdocument, text, options.names, options.values);
   if (result < 0) return result;
 
-  // One UTF-16 unit never needs more than three bytes; the rest is the
-  // terminating zero's room.
-  std::size_t room = 3 * static_cast<std::size_t>(text.GetLengthInChar()) + 4;
-  std::unique_ptr<char, PlatformBufferDeleter> buffer(static_cast<char*>(KelAllocate(room)));
-  if (buffer == nullptr) return E_OUTOFMEMORY;
-  std::size_t written = room;
-  text.ConvertToUTF8(buffer.get(), &written);
-  if (written == 0) return E_FAIL;
-
-  _SEQUENCE_octet* sequence =
-      _SEQUENCE_octet::Create(static_cast<unsigned long>(written), reinterpret_cast<unsigned char*>(buffer.get()));
+  // The bytes are written straight into a sequence of their exact size.
+  const std::size_t size = text.GetLengthInUTF8();
+  if (size == 0) return E_FAIL;
+  _SEQUENCE_octet* sequence = _SEQUENCE_octet::Create(static_cast<unsigned long>(size), nullptr);
   if (sequence == nullptr) return E_OUTOFMEMORY;
+  std::size_t written = size;
+  text.ConvertToUTF8(reinterpret_cast<char*>(sequence->_buffer), &written);
   *bytes = sequence;
   return result;
 }

@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <vector>
 
+#include "KelEdsJobIndex.h"
 #include "KelEnvironment.h"
 #include "KelError.h"
 #include "KelGuard.h"
@@ -71,9 +72,28 @@ long WalkElements(const KelIDOMNodeList_var& list, std::initializer_list<Column>
 
 // One attribute that a writer sets.
 struct Setting {
-  const char* attribute;
+  const KelUnicodeString& attribute;
   const KelUnicodeString& value;
 };
+
+// The names the writers use at every call, made once rather than per element
+// (and never destroyed, so that they outlive any static parser).
+struct WriterNames {
+  const KelUnicodeString job{"EDB_Job"}, id{"EDB_Id"}, type{"EDB_Type"}, input{"EDB_JobInput"};
+  const KelUnicodeString inData{"EDB_JobInData"}, inName{"EDB_iAttrName"}, inValue{"EDB_iAttrValue"},
+      inType{"EDB_iAttrType"};
+  const KelUnicodeString contextData{"EDB_JobContextInData"}, contextName{"EDB_Ctxt_iAttrName"},
+      contextValue{"EDB_Ctxt_iAttrValue"}, contextType{"EDB_Ctxt_iAttrType"};
+  const KelUnicodeString outData{"EDB_JobOutData"}, outName{"EDB_oAttrName"}, outValue{"EDB_oAttrValue"},
+      outType{"EDB_oAttrType"};
+  const KelUnicodeString deleteData{"EDB_JobDeleteErrOutData"}, deleteClass{"EDB_oRefClassName"},
+      deleteConstraint{"EDB_oRefCstName"}, deleteObject{"EDB_oRefObject"};
+};
+
+const WriterNames& Names() {
+  static const WriterNames* names = new WriterNames;
+  return *names;
+}
 
 // Sets the attributes in order, each only while the previous sets succeed.
 // With `skipEmpty`, an empty value after the first is left out.
@@ -85,7 +105,7 @@ long SetAttributes(const KelIDOMElement_var& element, std::initializer_list<Sett
       if (result < 0) break;
       if (skipEmpty && setting.value.IsEmpty()) continue;
     }
-    result = element->setAttribute(KelUnicodeString(setting.attribute), setting.value);
+    result = element->setAttribute(setting.attribute, setting.value);
     first = false;
   }
   return result;
@@ -94,26 +114,54 @@ long SetAttributes(const KelIDOMElement_var& element, std::initializer_list<Sett
 // Creates a `tag` element with its attributes and appends it to `parent`.
 // The append happens even after a failed attribute set; its code is the
 // result. A failed creation is the result, and nothing is appended.
-long AppendElement(const KelIDOMDocument_var& document, const KelIDOMNode_var& parent, const char* tag,
-                   std::initializer_list<Setting> settings, bool skipEmpty) {
+// `appended` receives the element once it is in place.
+long AppendElement(const KelIDOMDocument_var& document, const KelIDOMNode_var& parent, const KelUnicodeString& tag,
+                   std::initializer_list<Setting> settings, bool skipEmpty, KelIDOMElement_var* appended = nullptr) {
   KelIDOMElement_var element;
-  long result = document->createElement(KelUnicodeString(tag), element);
+  long result = document->createElement(tag, element);
   if (result < 0 || element == NULL_var) return result;
   SetAttributes(element, settings, skipEmpty);
-  KelIDOMNode_var appended;
-  return parent->appendChild(element, appended);
+  KelIDOMNode_var added;
+  result = parent->appendChild(element, added);
+  if (result >= 0 && appended != nullptr) *appended = element;
+  return result;
 }
 
 }  // namespace
 
-KelEdsXMLParser::KelEdsXMLParser() = default;
+KelEdsXMLParser::KelEdsXMLParser() : _jobIndex(std::make_unique<KelEdsJobIndex>()) {}
 
 KelEdsXMLParser::~KelEdsXMLParser() = default;
 
+void KelEdsXMLParser::ForgetDocument() { _jobIndex->Clear(); }
+
 // --- Element lookups ------------------------------------------------------------
 
+// Answers from the job index, which finds what the document-wide search
+// (GetDOMElemByTagName on "EDB_Job" and "EDB_Id") would find, in constant time
+// while the document does not change behind the parser's back, and after one
+// walk when it does. Should the index fail to build, the search itself runs.
 long KelEdsXMLParser::FindJob(const KelUnicodeString& jobId, KelIDOMElement** job) const {
-  return GetDOMElemByTagName(KelUnicodeString("EDB_Job"), KelUnicodeString("EDB_Id"), jobId, job);
+  long result = Failure(__LINE__);
+  if (job == nullptr) return result;
+  *job = nullptr;
+  const KelIDOMDocument_var document = GetDocument();
+  if (document == NULL_var) return result;
+  bool indexed = false;
+  if (!KelGuard([&] { indexed = _jobIndex->IsCurrent(document) || _jobIndex->Rebuild(document); })) {
+    _jobIndex->Clear();
+    indexed = false;
+  }
+  if (!indexed) return GetDOMElemByTagName(KelUnicodeString("EDB_Job"), KelUnicodeString("EDB_Id"), jobId, job);
+  if (!KelGuard([&] {
+        const KelIDOMElement_var found = _jobIndex->Find(jobId);
+        // Not found: the search's success, with no element.
+        result = found == NULL_var ? S_OK : found->QueryInterface(IID_KelIDOMElement, reinterpret_cast<void**>(job));
+      })) {
+    result = Failure(__LINE__);
+  }
+  ReleaseOnFailure(result, job);
+  return result;
 }
 
 long KelEdsXMLParser::GetDOMElemByTagName(const KelUnicodeString& tag, KelIDOMNodeList** list) const {
@@ -363,8 +411,13 @@ long KelEdsXMLParser::OnJob(const KelUnicodeString& jobId, Write&& write) {
         KelIDOMElement_var job;
         result = FindJob(jobId, job.Out());
         if (result < 0 || job == NULL_var) return;
+        // Data below a job moves no job and changes no id: the index stays
+        // true through the write.
+        const bool tracked = _jobIndex->IsCurrent(document);
         result = write(document, job);
+        if (tracked) _jobIndex->Confirm(document);
       })) {
+    _jobIndex->Clear();
     result = Failure(__LINE__);
   }
   return result;
@@ -377,9 +430,22 @@ long KelEdsXMLParser::AppendJobDefinition(const KelUnicodeString& jobId, const K
   const KelIDOMNode_var root = GetRoot();
   if (document == NULL_var || root == NULL_var) return result;
   if (!KelGuard([&] {
-        result = AppendElement(document, root, "EDB_Job",
-                               {{"EDB_Id", jobId}, {"EDB_Type", jobType}, {"EDB_JobInput", jobInput}}, false);
+        // A new or changed document gets its index now (one walk; for a
+        // document made by Init, an empty one), so that the jobs appended
+        // from here on keep it current and the lookups never walk.
+        const bool tracked = _jobIndex->IsCurrent(document) || _jobIndex->Rebuild(document);
+        KelIDOMElement_var job;
+        const WriterNames& names = Names();
+        result = AppendElement(document, root, names.job,
+                               {{names.id, jobId}, {names.type, jobType}, {names.input, jobInput}}, false, &job);
+        if (!tracked) return;
+        if (job != NULL_var) {
+          _jobIndex->AddAppended(document, job);
+        } else {
+          _jobIndex->Confirm(document);  // nothing reached the document
+        }
       })) {
+    _jobIndex->Clear();
     result = Failure(__LINE__);
   }
   return result;
@@ -388,34 +454,38 @@ long KelEdsXMLParser::AppendJobDefinition(const KelUnicodeString& jobId, const K
 long KelEdsXMLParser::InsertJobInput(const KelUnicodeString& jobId, const KelUnicodeString& name,
                                      const KelUnicodeString& value, const KelUnicodeString& type) {
   return OnJob(jobId, [&](const KelIDOMDocument_var& document, const KelIDOMElement_var& job) {
-    return AppendElement(document, job, "EDB_JobInData",
-                         {{"EDB_iAttrName", name}, {"EDB_iAttrValue", value}, {"EDB_iAttrType", type}}, true);
+    const WriterNames& names = Names();
+    return AppendElement(document, job, names.inData,
+                         {{names.inName, name}, {names.inValue, value}, {names.inType, type}}, true);
   });
 }
 
 long KelEdsXMLParser::InsertJobContextInput(const KelUnicodeString& jobId, const KelUnicodeString& name,
                                             const KelUnicodeString& value, const KelUnicodeString& type) {
   return OnJob(jobId, [&](const KelIDOMDocument_var& document, const KelIDOMElement_var& job) {
-    return AppendElement(document, job, "EDB_JobContextInData",
-                         {{"EDB_Ctxt_iAttrName", name}, {"EDB_Ctxt_iAttrValue", value}, {"EDB_Ctxt_iAttrType", type}},
-                         true);
+    const WriterNames& names = Names();
+    return AppendElement(document, job, names.contextData,
+                         {{names.contextName, name}, {names.contextValue, value}, {names.contextType, type}}, true);
   });
 }
 
 long KelEdsXMLParser::InsertJobOutput(const KelUnicodeString& jobId, const KelUnicodeString& name,
                                       const KelUnicodeString& value, const KelUnicodeString& type) {
   return OnJob(jobId, [&](const KelIDOMDocument_var& document, const KelIDOMElement_var& job) {
-    return AppendElement(document, job, "EDB_JobOutData",
-                         {{"EDB_oAttrName", name}, {"EDB_oAttrValue", value}, {"EDB_oAttrType", type}}, false);
+    const WriterNames& names = Names();
+    return AppendElement(document, job, names.outData,
+                         {{names.outName, name}, {names.outValue, value}, {names.outType, type}}, false);
   });
 }
 
 long KelEdsXMLParser::InsertJobDeleteErrOutput(const KelUnicodeString& jobId, const KelUnicodeString& className,
                                                const KelUnicodeString& constraintName, const KelUnicodeString& object) {
   return OnJob(jobId, [&](const KelIDOMDocument_var& document, const KelIDOMElement_var& job) {
+    const WriterNames& names = Names();
     return AppendElement(
-        document, job, "EDB_JobDeleteErrOutData",
-        {{"EDB_oRefClassName", className}, {"EDB_oRefCstName", constraintName}, {"EDB_oRefObject", object}}, false);
+        document, job, names.deleteData,
+        {{names.deleteClass, className}, {names.deleteConstraint, constraintName}, {names.deleteObject, object}},
+        false);
   });
 }
 

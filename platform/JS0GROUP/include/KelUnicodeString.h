@@ -80,6 +80,9 @@ class ExportedByJS0GROUP KelUnicodeString {
   // only). A terminating zero follows when there is room for it. A text of n
   // units never needs more than 3n bytes.
   void ConvertToUTF8(char* buffer, std::size_t* bytes) const;
+  // The number of bytes ConvertToUTF8 writes for the whole text (an unpaired
+  // surrogate counts as U+FFFD), without the terminating zero.
+  std::size_t GetLengthInUTF8() const;
 
   KelUnicodeString& Append(const KelUnicodeString& other);
   KelUnicodeString& operator+=(const KelUnicodeString& other) { return Append(other); }

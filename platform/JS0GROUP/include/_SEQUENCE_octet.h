@@ -1,7 +1,8 @@
 // _SEQUENCE_octet: a byte sequence (length and bytes), as handed between the
 // library and its host.
 //
-// The bytes are copied in at construction and freed by the destructor; a
+// The bytes are copied in at construction (a null buffer gives `length` zero
+// bytes, for a writer to fill) and freed by the destructor; a
 // sequence returned to the host is the host's to delete. Memory comes from the
 // platform allocator: when it cannot be had, `new _SEQUENCE_octet(...)`
 // yields null, and a sequence whose buffer could not be allocated is empty

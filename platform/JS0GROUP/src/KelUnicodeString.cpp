@@ -1,11 +1,17 @@
 #include "KelUnicodeString.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -50,6 +56,60 @@ int DecodeOne(const unsigned char* s, std::size_t avail, char32_t& cp) {
   return need + 1;
 }
 
+// Copy the leading run of ASCII of `from` (at most `length` units) into
+// `to` and return its length. Sixteen units at a time where SSE2 is there
+// (every x86-64), eight through a local block otherwise.
+std::size_t WidenAscii(const unsigned char* from, std::size_t length, char16_t* to) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 16 <= length; i += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
+    if (_mm_movemask_epi8(bytes) != 0) break;  // a byte with its high bit set
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), _mm_unpacklo_epi8(bytes, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i + 8), _mm_unpackhi_epi8(bytes, zero));
+  }
+#else
+  for (; i + 8 <= length; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, from + i, 8);
+    if ((word & 0x8080808080808080ULL) != 0) break;
+    char16_t block[8];
+    for (int k = 0; k < 8; ++k) block[k] = from[i + static_cast<std::size_t>(k)];
+    std::memcpy(to + i, block, sizeof block);
+  }
+#endif
+  for (; i < length && from[i] < 0x80; ++i) to[i] = from[i];
+  return i;
+}
+
+std::size_t NarrowAscii(const char16_t* from, std::size_t length, char* to) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 16 <= length; i += 16) {
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i + 8));
+    const __m128i outside = _mm_and_si128(_mm_or_si128(low, next), high);
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(outside, zero)) != 0xFFFF) break;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), _mm_packus_epi16(low, next));
+  }
+#else
+  for (; i + 8 <= length; i += 8) {
+    std::uint64_t low, high;
+    std::memcpy(&low, from + i, 8);
+    std::memcpy(&high, from + i + 4, 8);
+    if (((low | high) & 0xFF80FF80FF80FF80ULL) != 0) break;
+    char block[8];
+    for (int k = 0; k < 8; ++k) block[k] = static_cast<char>(from[i + static_cast<std::size_t>(k)]);
+    std::memcpy(to + i, block, sizeof block);
+  }
+#endif
+  for (; i < length && from[i] < 0x80; ++i) to[i] = static_cast<char>(from[i]);
+  return i;
+}
+
 int Utf8Length(char32_t cp) { return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4; }
 
 // Writes the UTF-8 bytes of `cp` (Utf8Length(cp) of them) to `out`.
@@ -69,12 +129,6 @@ void EncodeUtf8(char32_t cp, char* out) {
     out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
     out[3] = static_cast<char>(0x80 | (cp & 0x3F));
   }
-}
-
-void PutUtf8(char32_t cp, std::string& out) {
-  char encoded[4];
-  EncodeUtf8(cp, encoded);
-  out.append(encoded, static_cast<std::size_t>(Utf8Length(cp)));
 }
 
 // Reads the code point at text[i], advancing i; unpaired surrogates give U+FFFD.
@@ -122,37 +176,57 @@ namespace KelUtf {
 void AppendUtf16(const char* utf8, std::size_t length, std::u16string& out) {
   if (utf8 == nullptr || length == 0) return;
   const auto* s = reinterpret_cast<const unsigned char*>(utf8);
-  out.reserve(out.size() + length);
+  out.reserve(out.size() + length);  // never more units than bytes
+  // Converted a block at a time through a local buffer, then appended: no
+  // per-unit growth checks, and no zero-filling of room ahead.
+  constexpr std::size_t kBlock = 512;
+  char16_t block[kBlock + 2];
   std::size_t i = 0;
   while (i < length) {
-    // ASCII runs are by far the most common: copy them without decoding.
-    while (i < length && s[i] < 0x80) out.push_back(static_cast<char16_t>(s[i++]));
-    if (i >= length) break;
-    char32_t cp = 0;
-    int n = DecodeOne(s + i, length - i, cp);
-    if (n < 0) {
-      out.push_back(kReplacement);
-      i += static_cast<std::size_t>(-n);
-      continue;
+    std::size_t filled = 0;
+    while (i < length && filled < kBlock) {
+      // ASCII runs are by far the most common: copied in bulk.
+      const std::size_t run = WidenAscii(s + i, std::min(length - i, kBlock - filled), block + filled);
+      i += run;
+      filled += run;
+      if (i >= length || filled >= kBlock) break;
+      char32_t cp = 0;
+      const int n = DecodeOne(s + i, length - i, cp);
+      if (n < 0) {
+        block[filled++] = kReplacement;
+        i += static_cast<std::size_t>(-n);
+      } else if (cp < 0x10000) {
+        block[filled++] = static_cast<char16_t>(cp);
+        i += static_cast<std::size_t>(n);
+      } else {
+        cp -= 0x10000;
+        block[filled++] = static_cast<char16_t>(0xD800 + (cp >> 10));
+        block[filled++] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+        i += static_cast<std::size_t>(n);
+      }
     }
-    i += static_cast<std::size_t>(n);
-    if (cp < 0x10000) {
-      out.push_back(static_cast<char16_t>(cp));
-    } else {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    }
+    out.append(block, filled);
   }
 }
 
 void AppendUtf8(std::u16string_view utf16, std::string& out) {
-  out.reserve(out.size() + utf16.size());
+  out.reserve(out.size() + utf16.size());  // exact for ASCII
+  constexpr std::size_t kBlock = 1024;
+  char block[kBlock + 4];
   std::size_t i = 0;
   while (i < utf16.size()) {
-    while (i < utf16.size() && utf16[i] < 0x80) out.push_back(static_cast<char>(utf16[i++]));
-    if (i >= utf16.size()) break;
-    PutUtf8(NextCodePoint(utf16, i), out);
+    std::size_t filled = 0;
+    while (i < utf16.size() && filled < kBlock) {
+      const std::size_t run =
+          NarrowAscii(utf16.data() + i, std::min(utf16.size() - i, kBlock - filled), block + filled);
+      i += run;
+      filled += run;
+      if (i >= utf16.size() || filled >= kBlock) break;
+      const char32_t cp = NextCodePoint(utf16, i);
+      EncodeUtf8(cp, block + filled);
+      filled += static_cast<std::size_t>(Utf8Length(cp));
+    }
+    out.append(block, filled);
   }
 }
 
@@ -292,6 +366,25 @@ int KelUnicodeString::BuildFromUTF8(const char* utf8, std::size_t length) {
   return GetLengthInChar();
 }
 
+std::size_t KelUnicodeString::GetLengthInUTF8() const {
+  const std::u16string_view text = text_;
+  std::size_t bytes = 0;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const char16_t unit = text[i];
+    if (unit < 0x80) {
+      ++bytes;
+      ++i;
+    } else if (unit < 0x800) {
+      bytes += 2;
+      ++i;
+    } else {
+      bytes += static_cast<std::size_t>(Utf8Length(NextCodePoint(text, i)));
+    }
+  }
+  return bytes;
+}
+
 void KelUnicodeString::ConvertToUTF8(char* buffer, std::size_t* bytes) const {
   if (bytes == nullptr) return;
   const std::size_t room = *bytes;
@@ -301,8 +394,10 @@ void KelUnicodeString::ConvertToUTF8(char* buffer, std::size_t* bytes) const {
   std::size_t i = 0;
   const std::size_t size = text_.size();
   while (i < size) {
-    // Plain ASCII goes straight through.
-    while (i < size && text_[i] < 0x80 && written < room) buffer[written++] = static_cast<char>(text_[i++]);
+    // Plain ASCII goes straight through, in bulk.
+    const std::size_t run = NarrowAscii(text_.data() + i, std::min(size - i, room - written), buffer + written);
+    written += run;
+    i += run;
     if (i >= size || written >= room) break;
     const std::size_t before = i;
     char32_t cp = NextCodePoint(text_, i);
@@ -311,9 +406,7 @@ void KelUnicodeString::ConvertToUTF8(char* buffer, std::size_t* bytes) const {
       i = before;
       break;
     }
-    char encoded[4];
-    EncodeUtf8(cp, encoded);
-    std::memcpy(buffer + written, encoded, need);
+    EncodeUtf8(cp, buffer + written);
     written += need;
   }
   if (written < room) buffer[written] = '\0';

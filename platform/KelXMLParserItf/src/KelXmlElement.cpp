@@ -21,7 +21,9 @@ xmlAttrPtr FindAttribute(xmlNodePtr element, const std::string& qname) {
 
 // Namespace declarations are attributes to the DOM ("xmlns", "xmlns:p") but
 // not to libxml2, which keeps them apart.
-bool IsNamespaceDeclaration(const std::string& qname) { return qname == "xmlns" || qname.compare(0, 6, "xmlns:") == 0; }
+bool IsNamespaceDeclaration(const std::string& qname) {
+  return qname.size() >= 5 && std::memcmp(qname.data(), "xmlns", 5) == 0 && (qname.size() == 5 || qname[5] == ':');
+}
 
 xmlNsPtr FindNamespaceDeclaration(xmlNodePtr element, const std::string& qname) {
   if (!IsNamespaceDeclaration(qname)) return nullptr;

@@ -32,13 +32,35 @@ bool IsNameChar(char32_t c) {
          (c >= 0x203F && c <= 0x2040);
 }
 
+// What each ASCII character may be in a name: its start, or a later character.
+constexpr unsigned char kStart = 1, kFollow = 2;
+struct AsciiNameTable {
+  unsigned char flags[128] = {};
+  constexpr AsciiNameTable() {
+    for (int c = 0; c < 128; ++c) {
+      const bool start = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':';
+      const bool follow = start || c == '-' || c == '.' || (c >= '0' && c <= '9');
+      flags[c] = static_cast<unsigned char>((start ? kStart : 0) | (follow ? kFollow : 0));
+    }
+  }
+  constexpr unsigned char operator[](char16_t c) const { return flags[c]; }
+};
+constexpr AsciiNameTable kAsciiName;
+
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 }  // namespace
 
 std::string Utf8(const KelUnicodeString& text) {
-  std::string out;
-  KelUtf::AppendUtf8(text.View(), out);
+  // Names and values are mostly short and ASCII: narrowed in one pass, the
+  // rest (from the first other character) by the general conversion.
+  const std::u16string_view view = text.View();
+  std::string out(view.size(), '\0');
+  std::size_t i = 0;
+  for (; i < view.size() && view[i] < 0x80; ++i) out[i] = static_cast<char>(view[i]);
+  if (i == view.size()) return out;
+  out.resize(i);
+  KelUtf::AppendUtf8(view.substr(i), out);
   return out;
 }
 
@@ -54,7 +76,11 @@ void Assign(KelUnicodeString& out, const xmlChar* utf8) {
 bool IsXmlName(std::u16string_view text) {
   if (text.empty()) return false;
   std::size_t i = 0;
-  if (!IsNameStart(Next(text, i))) return false;
+  // The ASCII part, the whole name as a rule, by table.
+  for (; i < text.size() && text[i] < 0x80; ++i) {
+    if ((kAsciiName[text[i]] & (i == 0 ? kStart : kFollow)) == 0) return false;
+  }
+  if (i == 0 && !IsNameStart(Next(text, i))) return false;
   while (i < text.size()) {
     if (!IsNameChar(Next(text, i))) return false;
   }

@@ -6,11 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "KelResultCodes.h"
 #include "KelUnicodeString.h"
@@ -22,30 +24,49 @@ namespace kelxml {
 
 namespace {
 
-// Collects written UTF-8 as UTF-16, a character split between two pieces
-// being held back until its end arrives.
+// Collects the written UTF-8 in blocks and turns it into UTF-16 once the
+// writing is over: the text is converted in one pass into a string of the
+// right size, with no growing copies of a large UTF-16 string on the way.
 struct StringSink {
-  std::u16string text;
-  std::string held;
+  static constexpr std::size_t kBlock = 1 << 20;
+  std::vector<std::string> blocks;
+  std::size_t bytes = 0;
   bool failed = false;
 
-  void Take(const char* data, std::size_t length) {
-    const std::size_t whole = CompleteUtf8Prefix(data, length);
-    KelUtf::AppendUtf16(data, whole, text);
-    held.assign(data + whole, length - whole);
-  }
   void Write(const char* data, std::size_t length) {
-    if (held.empty()) {
-      Take(data, length);
-      return;
+    while (length > 0) {
+      if (blocks.empty() || blocks.back().size() == kBlock) {
+        blocks.emplace_back();
+        blocks.back().reserve(std::min(kBlock, std::max(length, bytes)));
+      }
+      std::string& block = blocks.back();
+      const std::size_t taken = std::min(length, kBlock - block.size());
+      block.append(data, taken);
+      data += taken;
+      length -= taken;
+      bytes += taken;
     }
-    std::string joined = held;
-    joined.append(data, length);
-    Take(joined.data(), joined.size());
   }
-  void Finish() {
-    KelUtf::AppendUtf16(held.data(), held.size(), text);
-    held.clear();
+
+  // The UTF-16 text; each block goes as soon as it is converted. A character
+  // split between two blocks is carried over to the next.
+  std::u16string Finish() {
+    std::u16string text;
+    text.reserve(bytes);  // never more units than bytes
+    std::string carried;
+    for (std::string& block : blocks) {
+      if (!carried.empty()) {
+        block.insert(0, carried);
+        carried.clear();
+      }
+      const std::size_t whole = CompleteUtf8Prefix(block.data(), block.size());
+      KelUtf::AppendUtf16(block.data(), whole, text);
+      carried.assign(block, whole, std::string::npos);
+      std::string().swap(block);
+    }
+    KelUtf::AppendUtf16(carried.data(), carried.size(), text);
+    blocks.clear();
+    return text;
   }
 };
 
@@ -203,8 +224,7 @@ long WriteDocumentToString(KelXmlDocument* document, const Options& options, std
   result = Serialize(printable.document, options, WriteToString, &sink);
   if (result < 0) return result;
   if (sink.failed) return E_OUTOFMEMORY;
-  sink.Finish();
-  text = std::move(sink.text);
+  text = sink.Finish();
   return S_OK;
 }
 

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Runs the benchmarks and makes the figures of docs/PERFORMANCE.md.
+#
+#   bench/run.sh [BUILD_DIR]     (default build-bench, configured as Release)
+#
+# Writes bench/results/{jobs.json,memory.csv,metadata.json,machine.txt} and
+# docs/performance.png, and prints the table. Takes a few minutes; run it on
+# a quiet machine (it prints the load first).
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+BUILD_DIR=${1:-build-bench}
+REPETITIONS=${REPETITIONS:-5}
+OUT=bench/results
+mkdir -p "$OUT"
+
+if [ ! -f "$BUILD_DIR/build.ninja" ]; then
+  cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKEL_BUILD_TESTS=OFF >/dev/null
+fi
+ninja -C "$BUILD_DIR" -j2 bench_jobs bench_metadata >/dev/null
+
+{
+  echo "date: $(date -u +%Y-%m-%dT%H:%MZ)"
+  echo "load: $(cut -d' ' -f1-3 /proc/loadavg)"
+  lscpu | grep -E '^(Model name|CPU\(s\)|Thread|Core|Socket)'
+  grep MemTotal /proc/meminfo
+  echo "compiler: $(c++ --version | head -1)"
+  echo "build type: $(grep CMAKE_BUILD_TYPE: "$BUILD_DIR/CMakeCache.txt" | cut -d= -f2)"
+  echo "libxml2: $(xml2-config --version 2>/dev/null || echo '?'), pugixml: $(dpkg-query -W -f='${Version}' libpugixml-dev 2>/dev/null || echo '?')"
+} | tee "$OUT/machine.txt"
+
+"$BUILD_DIR/bin/bench_jobs" --benchmark_repetitions="$REPETITIONS" --benchmark_report_aggregates_only=true \
+  --benchmark_out="$OUT/jobs.json" --benchmark_out_format=json
+"$BUILD_DIR/bin/bench_jobs" --memory | tee "$OUT/memory.csv"
+"$BUILD_DIR/bin/bench_metadata" --benchmark_repetitions="$REPETITIONS" --benchmark_report_aggregates_only=true \
+  --benchmark_out="$OUT/metadata.json" --benchmark_out_format=json
+/usr/bin/python3 bench/plot.py "$OUT/jobs.json" "$OUT/memory.csv" docs/performance.png
