@@ -120,6 +120,7 @@ const char kJobs[] =
     "<EDB_JobContextInData EDB_Ctxt_iAttrName=\"wp\" EDB_Ctxt_iAttrValue=\"WP1\"/>"
     "<EDB_JobOutData EDB_oAttrName=\"n\" EDB_oAttrValue=\"v\" EDB_oAttrType=\"t\"/>"
     "<EDB_JobReportOutData EDB_JobReportOneRow=\"r1\"/>"
+    "<EDB_JobDeleteErrOutData EDB_oRefClassName=\"C\" EDB_oRefCstName=\"X\" EDB_oRefObject=\"O\"/>"
     "<EDB_JobError EDB_JobErrorKey=\"K\" EDB_JobErrorFile=\"F\" EDB_JobErrorParm=\"a@b\"/>"
     "</EDB_Job>"
     "<EDB_Job EDB_Id=\"J2\" EDB_Type=\"delete\" EDB_JobInput=\"\"/>"
