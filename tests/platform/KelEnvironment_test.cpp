@@ -84,10 +84,6 @@ TEST(KelEnvironment, MakePathAndFileInfo) {
   EXPECT_EQ(KelGetFileInfo(dir.path().c_str(), &info), 0);
   EXPECT_EQ(info.isDirectory, 1);
   EXPECT_EQ(KelGetFileInfo((dir.path() / "missing").c_str(), &info), -1);
-
-  KelOperatingSystem os{};
-  ASSERT_EQ(KelGetOperatingSystem(&os), 0);
-  EXPECT_EQ(os.kind, KelOSUnix);
 }
 
 std::vector<std::string> ReadLines(const fs::path& file, const char* mode, int bufferSize) {
