@@ -18,7 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "support/TestFiles.h"
+
 namespace clitest {
+
+using namespace testfiles;
 
 namespace fs = std::filesystem;
 
@@ -27,15 +31,6 @@ struct Result {
   std::string out;
   std::string err;
 };
-
-inline std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
 
 inline std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;

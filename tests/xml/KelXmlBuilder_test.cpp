@@ -46,7 +46,7 @@ TEST_F(XmlBuilder, NonAsciiTextRoundTripsThroughStringAndFile) {
   EXPECT_EQ(written.rfind(kDeclaration, 0), 0u) << written;
   EXPECT_NE(written.find("\xF0\x9F\x94\x8C"), std::string::npos);  // raw UTF-8, not a character reference
 
-  ScratchDirectory scratch;
+  Scratch scratch;
   const std::string path = scratch.File("jobs.xml");
   ASSERT_GE(builder_->write(document, U(path), Options{{"KelEncoding", "UTF-8"}}.names,
                             Options{{"KelEncoding", "UTF-8"}}.values),
@@ -388,7 +388,7 @@ TEST_F(XmlBuilder, WhatCallbacksRaiseIsContained) {
 }
 
 TEST_F(XmlBuilder, FileWritesAreAllOrNothing) {
-  ScratchDirectory scratch;
+  Scratch scratch;
   KelIDOMDocument_var document;
   ASSERT_GE(ParseText(builder_, "<r><a/></r>", document), 0);
   const std::string path = scratch.File("out.xml");
@@ -399,7 +399,7 @@ TEST_F(XmlBuilder, FileWritesAreAllOrNothing) {
   EXPECT_NE(LastError().find("missing/dir/out.xml"), std::string::npos);
   // No temporary file is left behind.
   int files = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(scratch.Path())) {
+  for (const auto& entry : std::filesystem::directory_iterator(scratch.path)) {
     ++files;
     EXPECT_EQ(entry.path().filename(), "out.xml");
   }
