@@ -63,7 +63,7 @@ TEST(KelEdsInternalError, TheGuardFlushesBothForms) {
 class FirstMetaAccess : public ::testing::TestWithParam<int> {};
 
 int MetaObjectAgrees(int first) {
-  KelEdsInternalError error(1u);
+  KelEdsInternalError error("KelEdsTestId", "KelEdsTestCatalog");
   const std::function<void()> accessors[] = {
       [] { KelEdsInternalError::ClassName(); },  [&] { error.IsA(); },
       [] { KelEdsInternalError::MetaObject(); }, [&] { error.GetMetaObject(); },
@@ -97,6 +97,10 @@ TEST(KelEdsInternalError, CloneSelfCopiesTheError) {
   EXPECT_STREQ(clone->GetMsgCatalog(), "KelEdsTestCatalog");
   EXPECT_EQ(clone->GetSourceLineNumber(), 12);
   EXPECT_EQ(clone->GetReferenceCount(), 1u);
+  unsigned int length = 99;
+  clone->GetErrorTable(&length, nullptr);
+  EXPECT_EQ(length, 0u);  // the module's table has no entries
+  EXPECT_EQ(KelEdsInternalError::CreateItself(), nullptr);
   clone->Release();
   error->Release();
 }

@@ -195,6 +195,16 @@ TEST_F(XmlBuilder, ResolverIsAskedForTheDtdAndMayDecline) {
   EXPECT_TRUE(resolver->system_ids.empty());
 }
 
+// An external entity is declared as read and empty, with a warning; that its
+// content never reaches the document is checked with the hostile documents.
+TEST_F(XmlBuilder, ExternalEntitiesAreLeftOutWithAWarning) {
+  auto handler = Make<RecordingHandler>();
+  KelIDOMDocument_var document;
+  ASSERT_GE(ParseFile(builder_, DataPath("external_entities.xml"), document, {}, nullptr, handler), 0) << LastError();
+  ASSERT_TRUE(handler->Has("warning"));
+  EXPECT_NE(handler->entries[0].message.find("' is not read"), std::string::npos) << handler->entries[0].message;
+}
+
 // libxml2's own network refusal aside, ours names the location; that no
 // byte is fetched is checked with the hostile documents.
 TEST_F(XmlBuilder, NetworkLocationsAreRefusedByName) {
