@@ -92,6 +92,18 @@ class Edsutil : public ::testing::Test {
     return result;
   }
 
+  // Runs a command that must fail with `status`, print nothing on standard
+  // output and one line naming `culprit` on standard error.
+  void ExpectFailure(const std::vector<std::string>& args, int status, const std::string& culprit) {
+    const Result r = Run(args);
+    std::string command;
+    for (const std::string& arg : args) command += " " + arg;
+    EXPECT_EQ(r.status, status) << command;
+    EXPECT_EQ(r.out, "") << command;
+    EXPECT_EQ(Lines(r.err).size(), 1u) << command << "\n" << r.err;
+    EXPECT_NE(r.err.find(culprit), std::string::npos) << command << "\n" << r.err;
+  }
+
   // A path in the test's own directory.
   std::string File(const std::string& name) const { return (dir_ / name).string(); }
 

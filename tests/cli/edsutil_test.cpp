@@ -68,15 +68,7 @@ TEST_F(Edsutil, FailuresGiveTheirStatusAndOneLineNamingTheCulprit) {
       {{"fill", "-t", "x", "-a", "0", "-d", "1"}, 1, "area"},
       {{"fill", "-t", "watertight", "-a", "5", "-d", "1", "2", "-s", "3"}, 2, "as many values"},
   };
-  for (const auto& [args, status, culprit] : cases) {
-    const Result r = Run(args);
-    std::string command;
-    for (const std::string& arg : args) command += " " + arg;
-    EXPECT_EQ(r.status, status) << command;
-    EXPECT_EQ(r.out, "") << command;
-    EXPECT_EQ(Lines(r.err).size(), 1u) << command << "\n" << r.err;
-    EXPECT_NE(r.err.find(culprit), std::string::npos) << command << "\n" << r.err;
-  }
+  for (const auto& [args, status, culprit] : cases) ExpectFailure(args, status, culprit);
   EXPECT_FALSE(fs::exists(missing));
 }
 
