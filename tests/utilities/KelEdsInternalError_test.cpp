@@ -44,7 +44,7 @@ TEST(KelEdsInternalError, RaisePtrHandsTheReferenceToTheCatcher) {
     EXPECT_EQ(caught, error);
     KelError::Flush(caught);
   }
-  error = NewError();
+  error = new KelEdsInternalError(7u);
   try {
     error->raise_ptr();
   } catch (IUnknown* caught) {
