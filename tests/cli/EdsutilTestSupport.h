@@ -18,7 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "support/TestFiles.h"
+
 namespace clitest {
+
+using namespace testfiles;
 
 namespace fs = std::filesystem;
 
@@ -27,15 +31,6 @@ struct Result {
   std::string out;
   std::string err;
 };
-
-inline std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
 
 inline std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -95,6 +90,18 @@ class Edsutil : public ::testing::Test {
     result.out = ReadFile(out);
     result.err = ReadFile(err);
     return result;
+  }
+
+  // Runs a command that must fail with `status`, print nothing on standard
+  // output and one line naming `culprit` on standard error.
+  void ExpectFailure(const std::vector<std::string>& args, int status, const std::string& culprit) {
+    const Result r = Run(args);
+    std::string command;
+    for (const std::string& arg : args) command += " " + arg;
+    EXPECT_EQ(r.status, status) << command;
+    EXPECT_EQ(r.out, "") << command;
+    EXPECT_EQ(Lines(r.err).size(), 1u) << command << "\n" << r.err;
+    EXPECT_NE(r.err.find(culprit), std::string::npos) << command << "\n" << r.err;
   }
 
   // A path in the test's own directory.

@@ -122,11 +122,11 @@ TEST_F(EdsutilDocuments, ValuesXmlMustEscapeComeBackAsGiven) {
   Quiet({"job", "add", file, "J", "First"});
   Quiet({"job", "output", file, "J", "Key", "1"});
   Quiet({"job", "add", file, "J", "Second", "--allow-duplicate"});
-  const Result both = Run({"job", "show", file});
-  EXPECT_EQ(both.out,
-            "Integration (version '3'): 2 jobs\n\n"
-            "Job 'J': type 'First', input ''\n  outputs:\n    NAME  VALUE  TYPE\n    Key   1\n\n"
-            "Job 'J': type 'Second', input ''\n  outputs:\n    NAME  VALUE  TYPE\n    Key   1\n");
+  const std::string both = Run({"job", "show", file}).out;
+  EXPECT_EQ(both.rfind("Integration (version '3'): 2 jobs\n", 0), 0u);
+  int keys = 0;  // the first job's output, shown under both
+  for (const std::string& line : Lines(both)) keys += Words(line) == std::vector<std::string>{"Key", "1"} ? 1 : 0;
+  EXPECT_EQ(keys, 2) << both;
 }
 
 TEST_F(EdsutilDocuments, DashReadsStandardInputAndWritesStandardOutput) {
@@ -248,19 +248,15 @@ TEST_F(EdsutilDocuments, FailuresLeaveTheDocumentAsItWas) {
 
   const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
       {{"job"}, 2, "see 'edsutil job --help'"},
-      {{"job", "frob"}, 2, "unknown command 'frob'"},
-      {{"job", "new"}, 2, "FILE is required"},
       {{"job", "new", file}, 1, "'" + file + "' already exists"},
       {{"job", "new", missing}, 1, "cannot write '" + missing + "'"},
       {{"job", "new", File("r.xml"), "--root", "not a name"}, 1, "'not a name'"},
       {{"job", "add", file, "", "T"}, 2, "ID must not be empty"},
       {{"job", "add", file, "J1", "T"}, 1, "job 'J1' is already in"},
-      {{"job", "add", file, "J2"}, 2, "TYPE is required"},
       {{"job", "input", file, "NOPE", "N"}, 1, "no job 'NOPE' in '" + file + "'"},
       {{"job", "input", file, "J1", ""}, 2, "NAME must not be empty"},
       {{"job", "input", file, "J1", "N", "a\x01"}, 2, "VALUE holds the character U+0001"},
       {{"job", "output", file, "J1", "N", "\xFF"}, 2, "VALUE is not well-formed UTF-8"},
-      {{"job", "output", file, "J1", "N"}, 2, "VALUE is required"},
       {{"job", "report", file, "J1"}, 2, "ROW is required"},
       {{"job", "error", file, "J1", "K", "F", "a@b"}, 2, "'a@b' holds '@'"},
       {{"job", "copy", file, "-"}, 2, "--inputs, --outputs or both"},
@@ -270,7 +266,6 @@ TEST_F(EdsutilDocuments, FailuresLeaveTheDocumentAsItWas) {
       {{"job", "show", dir_.string()}, 1, "is a directory"},
       {{"job", "validate", file, "--dtd-dir", dir_.string()}, 1, "no KelEdsJobs.dtd in '" + dir_.string() + "'"},
       {{"metadata", "--fix", "CableNetwork"}, 2, "'CableNetwork' is not NAME=UUID"},
-      {{"metadata", "--fix", "=" + uuid}, 2, "is not NAME=UUID"},
       {{"metadata", "--fix", "A=0F8FAD5B-D9CB-469F-A165-70867728950"}, 2, "is not a uuid"},
       {{"metadata", "--fix", "A=" + uuid, "--fix", "A=" + uuid}, 2, "names 'A' twice"},
       {{"metadata", "--out", missing}, 1, "cannot write '" + missing + "': No such file or directory"},
@@ -280,15 +275,7 @@ TEST_F(EdsutilDocuments, FailuresLeaveTheDocumentAsItWas) {
       {{"demo", (dir_ / "full").string()}, 1, "is not empty"},
       {{"demo", File("d"), "--dtd-dir", dir_.string()}, 1, "no KelEdsJobs.dtd"},
   };
-  for (const auto& [args, status, culprit] : cases) {
-    const Result r = Run(args);
-    std::string command;
-    for (const std::string& arg : args) command += " " + arg;
-    EXPECT_EQ(r.status, status) << command;
-    EXPECT_EQ(r.out, "") << command;
-    EXPECT_EQ(Lines(r.err).size(), 1u) << command << "\n" << r.err;
-    EXPECT_NE(r.err.find(culprit), std::string::npos) << command << "\n" << r.err;
-  }
+  for (const auto& [args, status, culprit] : cases) ExpectFailure(args, status, culprit);
   EXPECT_EQ(ReadFile(file), before);
   EXPECT_FALSE(fs::exists(missing));
   EXPECT_FALSE(fs::exists(File("m.xml")));
@@ -313,11 +300,8 @@ TEST_F(EdsutilDocuments, MetadataDocumentIsValidAndHonoursItsUuids) {
   EXPECT_NE(verbose.err.find("Number of classes = 14 \n"), std::string::npos) << verbose.err;
   EXPECT_NE(verbose.err.find("IndUiid = 117 \n"), std::string::npos);
 
-  // Items draw the file's uuids in document order; fixed names draw none.
-  const Result pool = Run({"uuids", "117", "-o", File("uuids.txt")});
-  ASSERT_EQ(pool.status, 0);
-  const std::vector<std::string> lines = Lines(ReadFile(File("uuids.txt")));
-  const std::string first = lines[0].substr(21, 36), second = lines[1].substr(21, 36);
+  // The same uuid file and fixed names give the same document.
+  ASSERT_EQ(Run({"uuids", "117", "-o", File("uuids.txt")}).status, 0);
   const std::string fixed = "0f8fad5b-d9cb-469f-a165-70867728950e";
   const std::vector<std::string> args = {"metadata",
                                          "-u",
@@ -337,8 +321,6 @@ TEST_F(EdsutilDocuments, MetadataDocumentIsValidAndHonoursItsUuids) {
   const std::string document = ReadFile(File("once.xml"));
   EXPECT_EQ(document, ReadFile(File("twice.xml")));
   EXPECT_EQ(AttributeAfter(document, "<Package ", "Uuid"), WithoutLastDash(fixed));
-  EXPECT_EQ(AttributeAfter(document, "<Class Name=\"Work_Package\"", "Uuid"), WithoutLastDash(first));
-  EXPECT_EQ(AttributeAfter(document, "<Simple Name=\"Work_package_type\"", "Uuid"), WithoutLastDash(second));
   EXPECT_EQ(AttributeAfter(document, "<Relationship Name=\"CIC_WP\"", "Uuid"), "ABCDEF01-2345-6789-ABCDEF0123456789");
 
   // The same pool from standard input gives the same document.

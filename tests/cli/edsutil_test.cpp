@@ -49,79 +49,35 @@ TEST_F(Edsutil, FailuresGiveTheirStatusAndOneLineNamingTheCulprit) {
       {{"schema"}, 2, "see 'edsutil schema --help'"},
       {{"schema", "attributes"}, 2, "CLASS is required"},
       {{"schema", "attributes", "Nope"}, 1, "unknown class 'Nope'"},
-      {{"schema", "relationships", "xq40718.Nope"}, 1, "unknown class 'xq40718.Nope'"},
       {{"schema", "referencing", "Cable_Instance", "--only", "Nope"}, 1, "unknown class 'Nope'"},
       {{"schema", "missing", "work_package"}, 1, "did you mean 'Work_Package'"},
       {{"schema", "diagram", "--format", "pdf"}, 2, "pdf"},
       {{"schema", "diagram", "--out", missing}, 1, "cannot write '" + missing + "'"},
       {{"sql", "--out", missing}, 1, "cannot write '" + missing + "'"},
-      {{"uuids"}, 2, "N is required"},
-      {{"uuids", "0"}, 2, "N"},
       {{"uuids", "ten"}, 2, "ten"},
       {{"uuids", "3", "--json"}, 2, "--json"},
       {{"uuids", "3", "--out", missing}, 1, "cannot write '" + missing + "'"},
       {{"eff", "parse", "abc"}, 1, "'abc': it holds no range"},
       {{"eff", "parse", "(1-5)(x-3)"}, 1, "range 2"},
-      {{"eff", "compare", "(1-5)"}, 2, "B is required"},
       {{"eff", "union", "-", "-"}, 2, "standard input"},
       {{"eff", "union", "(5-1)", "(1-2)"}, 1, "first effectivity"},
       {{"blanks", "encode"}, 2, "TEXT is required"},
       {{"tokens", ""}, 1, "empty"},
       {{"tokens", "a,b", "--sep", ", "}, 2, "--sep"},
-      {{"fill", "--type", "x", "--diameters", "1"}, 2, "--area"},
       {{"fill", "-t", "x", "-a", "wide", "-d", "1"}, 2, "wide"},
       {{"fill", "-t", "x", "-a", "0", "-d", "1"}, 1, "area"},
-      {{"fill", "-t", "x", "-a", "5"}, 2, "--diameters"},
       {{"fill", "-t", "watertight", "-a", "5", "-d", "1", "2", "-s", "3"}, 2, "as many values"},
   };
-  for (const auto& [args, status, culprit] : cases) {
-    const Result r = Run(args);
-    std::string command;
-    for (const std::string& arg : args) command += " " + arg;
-    EXPECT_EQ(r.status, status) << command;
-    EXPECT_EQ(r.out, "") << command;
-    EXPECT_EQ(Lines(r.err).size(), 1u) << command << "\n" << r.err;
-    EXPECT_NE(r.err.find(culprit), std::string::npos) << command << "\n" << r.err;
-  }
+  for (const auto& [args, status, culprit] : cases) ExpectFailure(args, status, culprit);
   EXPECT_FALSE(fs::exists(missing));
 }
 
-TEST_F(Edsutil, HelpForEveryCommandAndTheVersion) {
+TEST_F(Edsutil, HelpAndTheVersion) {
   const Result version = Run({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, "edsutil " EDSUTIL_VERSION_TEXT "\n");
-  const char* commands[] = {"",
-                            "sql",
-                            "uuids",
-                            "schema",
-                            "schema classes",
-                            "schema attributes",
-                            "schema relationships",
-                            "schema referencing",
-                            "schema missing",
-                            "schema diagram",
-                            "eff",
-                            "eff parse",
-                            "eff compare",
-                            "eff union",
-                            "blanks encode",
-                            "blanks decode",
-                            "tokens",
-                            "fill",
-                            "metadata",
-                            "job",
-                            "job new",
-                            "job add",
-                            "job input",
-                            "job output",
-                            "job report",
-                            "job error",
-                            "job delete-error",
-                            "job copy",
-                            "job show",
-                            "job validate",
-                            "demo"};
-  for (const std::string command : commands) {
+  // CLI11 writes the texts; what matters is that each level answers with its own path.
+  for (const std::string command : {"", "schema", "job delete-error"}) {
     const std::string path = "edsutil" + (command.empty() ? "" : " " + command);
     std::vector<std::string> args = Words(command);
     args.push_back("--help");
@@ -132,16 +88,15 @@ TEST_F(Edsutil, HelpForEveryCommandAndTheVersion) {
   }
 }
 
-// --- utilities on known inputs ---------------------------------------------------
+// --- utilities: argument forms, standard input, output formats -----------------
+// (the operations themselves are the library's, checked in its own suites)
 
 TEST_F(Edsutil, UtilitiesOnKnownInputs) {
   const std::tuple<std::vector<std::string>, std::string, std::string> cases[] = {
+      {{"eff", "compare", "Lot (1-5)(8-oo)", "(8-oo)(1-5)"}, "", "Included\n"},
       {{"eff", "compare", "(1-10)", "(5-20)"}, "", "Overlapping\n"},
       {{"eff", "compare", "(1-10)", "(11-20)"}, "", "Disjoint\n"},
-      {{"eff", "compare", "(1-10)", "(10-20)"}, "", "Overlapping\n"},
-      {{"eff", "compare", "Lot (1-5)(8-oo)", "(8-oo)(1-5)"}, "", "Included\n"},
       {{"eff", "compare", "(1-5)(8-oo)", "-", "--json"}, "(1-5)(8-oo)\n", "{\"status\": \"Identical\", \"code\": 1}\n"},
-      {{"eff", "union", "(7-15)", "(1-5)(10-20)"}, "", "(1-5)(7-20)\n"},
       {{"eff", "union", "(6-9)", "(10-20)(1-5)"}, "", "(1-20)\n"},
       {{"eff", "union", "(0-0)", "(10-oo)"}, "", "(0-0)(10-oo)\n"},
       {{"eff", "union", "(30-40)", "(1-5)(3-20)", "--json"}, "", "{\"union\": \"(1-20)(30-40)\"}\n"},
@@ -151,9 +106,7 @@ TEST_F(Edsutil, UtilitiesOnKnownInputs) {
       {{"eff", "parse", "-", "--json"},
        "(2-3)\r\n",
        "[\n  {\"range\": \"(2-3)\", \"lower\": 2, \"upper\": 3, \"openEnd\": false}\n]\n"},
-      {{"blanks", "encode", "  a b "}, "", "!2$a!1$b!1$\n"},
       {{"blanks", "encode", "-"}, "x   y\n", "x!3$y\n"},
-      {{"blanks", "decode", "a!2$b!x$c"}, "", "a  b!x$c\n"},
       {{"blanks", "decode", "--json", "a!1$\"b\""}, "", "{\"text\": \"a \\\"b\\\"\"}\n"},
       {{"tokens", "a, b ,c", "--sep", ","}, "", "a\nb\nc\n"},
       {{"tokens", "-", "--json"}, " one  two \n", "{\"tokens\": [\"one\", \"two\"]}\n"},
@@ -196,23 +149,18 @@ TEST_F(Edsutil, SchemaQueriesAcceptEitherNameForm) {
     EXPECT_EQ(r.out, expected) << args[1];
   }
 
-  const Result classes = Run({"schema", "classes"});
-  const std::vector<std::string> rows = Lines(classes.out);
-  ASSERT_EQ(rows.size(), 14u);
-  EXPECT_EQ(rows[1], "xq40718.Work_Package         Work_Package         Work_package_key");
-  EXPECT_EQ(rows[13], "xq40718.Cableway_Arc_Points  Cableway_Arc_Points  Cableway_Arc_Points_Key");
-
+  const std::vector<std::string> rows = Lines(Run({"schema", "classes"}).out);
+  ASSERT_EQ(rows.size(), 14u);  // a heading, then the 13 classes
+  EXPECT_EQ(Words(rows[13]), (std::vector<std::string>{"xq40718.Cableway_Arc_Points", "Cableway_Arc_Points",
+                                                       "Cableway_Arc_Points_Key"}));
   const Result attrs = Run({"schema", "attributes", "Work_Package", "--json"});
-  EXPECT_NE(attrs.out.find("{\"name\": \"Work_package_key\", \"type\": \"Uuid\", \"mandatory\": true, \"key\": \"PK\""),
+  EXPECT_NE(attrs.out.find("\"name\": \"Work_package_key\", \"type\": \"Uuid\", \"mandatory\": true, \"key\": \"PK\""),
             std::string::npos);
   EXPECT_NE(
       attrs.out.find("\"name\": \"Part_instance_ptr\", \"type\": \"Uuid\", \"mandatory\": true, \"key\": \"REF\", "
                      "\"magnitude\": \"\", \"relationship\": \"WPC_PI\"}"),
       std::string::npos);
-  const Result measured = Run({"schema", "attributes", "xq40718.Cable_Reference"});
-  EXPECT_NE(measured.out.find("Weight_per_unit_length  Double  yes             LINEMASS"), std::string::npos)
-      << measured.out;
-  EXPECT_NE(measured.out.find("Tightness               String  no\n"), std::string::npos);
+  EXPECT_NE(Run({"schema", "attributes", "xq40718.Cable_Reference"}).out.find("LINEMASS"), std::string::npos);
 
   const Result warned = Run({"schema", "missing", "Work_Package", "Work_Package_Type"});
   EXPECT_EQ(warned.status, 0);
@@ -227,13 +175,6 @@ TEST_F(Edsutil, SqlAsGeneratedAndAsAScript) {
   ASSERT_EQ(plain.status, 0);
   const std::vector<std::string> statements = Lines(plain.out);
   ASSERT_EQ(statements.size(), 59u);
-  for (const std::string& s : statements) {
-    ASSERT_TRUE(s.size() > 2 && s.front() == '"' && s.back() == '"' && s.find('"', 1) == s.size() - 1) << s;
-  }
-  EXPECT_EQ(statements.back(),
-            "\"ALTER TABLE xq40718.Cableway_Arc_Points ADD CONSTRAINT CAP_SPC FOREIGN KEY (Cableway_arc_key) "
-            "REFERENCES Cableway_Arc (Cableway_arc_key);\"");
-
   const fs::path file = dir_ / "schema.sql";
   const Result script = Run({"sql", "--script", "--out", file.string()});
   ASSERT_EQ(script.status, 0) << script.err;
@@ -245,27 +186,12 @@ TEST_F(Edsutil, SqlAsGeneratedAndAsAScript) {
   EXPECT_EQ(lines[2], "SET search_path TO xq40718;");
   for (std::size_t i = 0; i < statements.size(); ++i) {
     EXPECT_EQ(lines[i + 3], statements[i].substr(1, statements[i].size() - 2));
-    EXPECT_EQ(lines[i + 3].back(), ';');
   }
 }
 
 // --- uuids -------------------------------------------------------------------------
 
-// What the metadata document generator takes from one line of a uuid file
-// (`line` with its line end), or "" for a line it skips.
-std::string UuidReadBack(std::string line) {
-  const std::string marker = "INTERFACENAME = { ";
-  const std::size_t p = line.find(marker);
-  if (p == std::string::npos) return "";
-  line.pop_back();
-  const std::size_t length = line.size();
-  std::string taken = line.substr(p + 21, length - p - 23);
-  taken.erase(0, taken.find_first_not_of(' '));
-  taken.erase(taken.find_last_not_of(' ') + 1);
-  return taken;
-}
-
-TEST_F(Edsutil, UuidFileLinesReadBackAsDistinctVersion4Uuids) {
+TEST_F(Edsutil, UuidFileLinesHoldDistinctVersion4Uuids) {
   const fs::path file = dir_ / "uuids.txt";
   const Result toStdout = Run({"uuids", "5"});
   const Result toFile = Run({"uuids", "300", "--out", file.string()});
@@ -276,7 +202,7 @@ TEST_F(Edsutil, UuidFileLinesReadBackAsDistinctVersion4Uuids) {
   ASSERT_EQ(text.back(), '\n');
   std::set<std::string> seen;
   for (const std::string& line : Lines(text)) {
-    const std::string uuid = UuidReadBack(line + "\n");
+    const std::string uuid = line.substr(std::min<std::size_t>(line.size(), 21), 36);
     EXPECT_TRUE(IsUpperCaseVersion4Uuid(uuid)) << line;
     EXPECT_EQ(line, "INTERFACENAME = { /* " + uuid + " */");
     seen.insert(uuid);
@@ -341,10 +267,8 @@ TEST_F(Edsutil, DiagramRendersThroughGraphvizOrSaysItIsMissing) {
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string picture = ReadFile(svg);
   EXPECT_NE(picture.find("<svg"), std::string::npos);
-  for (const char* text : {"Cableway_Arc_Points", "RTC_EP2", "RuxItemInstance"}) {
-    EXPECT_NE(picture.find(text), std::string::npos) << text;
-  }
-  const Result png = Run({"schema", "diagram", "--format", "png"});
+  EXPECT_NE(picture.find("RTC_EP2"), std::string::npos);
+  const Result png = Run({"schema", "diagram", "--format", "png"});  // to standard output
   ASSERT_EQ(png.status, 0) << png.err;
   EXPECT_EQ(png.out.substr(0, 8), "\x89PNG\r\n\x1a\n");
 }

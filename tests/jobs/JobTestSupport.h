@@ -1,5 +1,5 @@
 // Helpers of the job document tests: byte sequences, captured messages,
-// environment variables, a scratch directory and shell commands.
+// environment variables and shell commands.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,8 +14,11 @@
 
 #include "KelEdsXMLParser.h"
 #include "KelSysLog.h"
+#include "support/TestFiles.h"
 
 namespace jobtest {
+
+using namespace testfiles;
 
 using Strings = std::vector<std::string>;
 inline const std::string kDtdDirectory = std::string(KEL_SOURCE_DIR) + "/dtd";
@@ -64,16 +67,6 @@ struct ScopedEnv {
   }
   std::string name;
   std::optional<std::string> old;
-};
-
-struct Scratch {  // a directory of its own, removed afterwards
-  std::string path = Make();
-  ~Scratch() { std::filesystem::remove_all(path); }
-  static std::string Make() {
-    std::string pattern = std::filesystem::temp_directory_path() / "keljobs-XXXXXX";
-    return mkdtemp(pattern.data()) != nullptr ? pattern : "/nonexistent";
-  }
-  std::string File(const std::string& name) const { return path + "/" + name; }
 };
 
 // Runs a shell command; true when it succeeds. `output` receives what it prints.

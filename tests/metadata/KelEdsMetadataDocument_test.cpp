@@ -20,25 +20,6 @@ namespace {
 constexpr const char kPackageUuid[] = "AAAAAAAA-0000-0000-0000000000000001";
 constexpr const char kInstanceUuid[] = "AAAAAAAA-0000-0000-0000000000000002";
 
-// Writes `count` fresh uuids as a uuid generator's "-s" output does, with
-// `eol` line ends; gives them back in the 8-4-4-16 form the document uses.
-Strings WriteUuidFile(const std::string& path, int count, const std::string& eol = "\n") {
-  static std::mt19937_64 random{std::random_device{}()};
-  std::string text;
-  Strings uuids;
-  for (int i = 0; i < count; ++i) {
-    char u[40];
-    const unsigned long long a = random(), b = random();
-    std::snprintf(u, sizeof u, "%08llx-%04llx-%04llx-%04llx-%012llx", a >> 32, (a >> 16) & 0xFFFF, a & 0xFFFF, b >> 48,
-                  b & 0xFFFFFFFFFFFFULL);
-    text +=
-        "INTERFACENAME = { /* " + std::string(u) + " */" + eol + "    0x" + std::string(u, 8) + "," + eol + "  }" + eol;
-    uuids.push_back(std::string(u, 23) + std::string(u + 24));
-  }
-  WriteFile(path, text);
-  return uuids;
-}
-
 std::vector<KelIDOMNode_var> Elements(const KelIDOMNode_var& node) {
   std::vector<KelIDOMNode_var> elements;
   KelIDOMNode_var child;
@@ -79,7 +60,7 @@ class MetadataDocument : public ::testing::Test {
     return {code, testing::internal::GetCapturedStdout()};
   }
   KelEdsMetadataTool tool_;
-  ScratchDirectory dir_;
+  Scratch dir_;
 };
 
 TEST_F(MetadataDocument, DescribesTheSchemaAndValidatesAgainstTheDTD) {
@@ -215,7 +196,7 @@ TEST_F(MetadataDocument, BadPathsFailAndLeaveNoFile) {
     EXPECT_LT(Generate(uuidFile, output).code, 0) << output;
   EXPECT_EQ(OriginOf(Generate("", Path("x.xml")).code), DictLine(1040));
   // Nothing but the uuid file and the empty directory: no output, no temporary file.
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.Path()), {}), 2);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path), {}), 2);
   EXPECT_TRUE(fs::is_empty(Path("dir")));
 
   KelEdsMetadataToolTestPeer::Dict(tool_) = KelVar<KelEdsMetadataDict>::Adopt(new ForeignDict);
@@ -241,7 +222,7 @@ TEST(MetadataDocumentParts, MapSQLType) {
 }
 
 TEST(MetadataDocumentParts, UuidFileLines) {
-  ScratchDirectory dir;
+  Scratch dir;
   KelEdsMetadataDict dict;
   for (const char* eol : {"\n", "\r\n"}) {
     Strings written = WriteUuidFile(dir.File("uuids"), 5, eol);

@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 
 #include "KelAllocator.h"
-#include "KelMathematics.h"
 #include "_SEQUENCE_octet.h"
 
 namespace {
@@ -33,10 +31,7 @@ TEST(SequenceOctet, AllocationFailureYieldsNoSequence) {
   }
   _SEQUENCE_octet* ok = _SEQUENCE_octet::Create(3, bytes);
   ASSERT_NE(ok, nullptr);
-  EXPECT_EQ(ok->_length, 3ul);
   delete ok;
 }
-
-TEST(KelMathematics, PiIsPi) { EXPECT_DOUBLE_EQ(KelPI, std::acos(-1.0)); }
 
 }  // namespace

@@ -5,7 +5,6 @@
 // answer, a crash or a leak (the sanitized build and valgrind see to those).
 #include <algorithm>
 #include <map>
-#include <random>
 
 #include "KelEdsInternalError.h"
 #include "KelEdsMetadataTool.h"
@@ -289,18 +288,7 @@ TEST(AllocationFailure, JobWriters) {
 TEST(AllocationFailure, MetadataDocument) {
   Scratch scratch;
   const std::string uuids = scratch.File("uuids.txt");
-  {
-    std::mt19937_64 random{42};
-    std::string text;
-    for (int i = 0; i < 130; ++i) {
-      char uuid[40];
-      const unsigned long long a = random(), b = random();
-      std::snprintf(uuid, sizeof uuid, "%08llX-%04llX-%04llX-%04llX-%012llX", a >> 32, (a >> 16) & 0xFFFF, a & 0xFFFF,
-                    b >> 48, b & 0xFFFFFFFFFFFFULL);
-      text += "INTERFACENAME = { /* " + std::string(uuid) + " */\n";
-    }
-    WriteAll(uuids, text);
-  }
+  WriteUuidFile(uuids, 130);
   // Beside the document, where a validating load looks for it.
   std::filesystem::copy_file(kDtdDirectory + "/Dictionary00.dtd", scratch.File("Dictionary00.dtd"));
   KelEdsMetadataTool tool;
@@ -312,7 +300,7 @@ TEST(AllocationFailure, MetadataDocument) {
     return code;
   };
   ASSERT_GE(generate(), 0);
-  const std::string expected = ReadAll(output);
+  const std::string expected = ReadFile(output);
   const std::set<std::string> files = Entries(scratch.path);
   auto count = [](const std::string& text, const std::string& part) {
     std::size_t n = 0;
@@ -322,10 +310,10 @@ TEST(AllocationFailure, MetadataDocument) {
 
   LogCapture quiet;
   const long allocations = SweepAllocationFailures([&](long k, bool& refused) {
-    WriteAll(output, "previous");
+    WriteFile(output, "previous");
     const long code = FailingAllocation(k, refused, generate);
     EXPECT_EQ(Entries(scratch.path), files);
-    const std::string written = ReadAll(output);
+    const std::string written = ReadFile(output);
     if (!refused) {
       EXPECT_GE(code, 0);
       EXPECT_EQ(written, expected);

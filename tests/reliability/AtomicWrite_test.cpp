@@ -6,8 +6,6 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 
-#include <random>
-
 #include "KelEdsMetadataTool.h"
 #include "reliability/ReliabilityTestSupport.h"
 
@@ -28,20 +26,6 @@ void FillJobs(KelEdsXMLParser& parser, std::size_t bytes) {
   }
 }
 
-std::string WriteUuids(const std::string& path) {
-  std::mt19937_64 random{7};
-  std::string text;
-  for (int i = 0; i < 130; ++i) {
-    char uuid[40];
-    const unsigned long long a = random(), b = random();
-    std::snprintf(uuid, sizeof uuid, "%08llX-%04llX-%04llX-%04llX-%012llX", a >> 32, (a >> 16) & 0xFFFF, a & 0xFFFF,
-                  b >> 48, b & 0xFFFFFFFFFFFFULL);
-    text += "INTERFACENAME = { /* " + std::string(uuid) + " */\n";
-  }
-  WriteAll(path, text);
-  return path;
-}
-
 long GenerateMetadata(const std::string& uuids, const std::string& output) {
   KelEdsMetadataTool tool;
   testing::internal::CaptureStdout();
@@ -60,7 +44,8 @@ class AtomicWrite : public ::testing::Test {
  protected:
   void SetUp() override {
     FillJobs(jobs_, 200000);
-    uuids_ = WriteUuids(scratch_.File("uuids.txt"));
+    uuids_ = scratch_.File("uuids.txt");
+    WriteUuidFile(uuids_, 130);
     writers_ = {
         {"GenerateFile", [this](const std::string& path) { return jobs_.GenerateFile(path.c_str()); }},
         {"GenerateNorvaleMetaData", [this](const std::string& path) { return GenerateMetadata(uuids_, path); }}};
@@ -79,12 +64,12 @@ TEST_F(AtomicWrite, TheTargetIsReplacedNotRewritten) {
   for (const Writer& writer : writers_) {
     SCOPED_TRACE(writer.name);
     const std::string target = scratch_.File("target.xml"), reader = scratch_.File("reader.xml");
-    WriteAll(target, "earlier content");
+    WriteFile(target, "earlier content");
     ASSERT_EQ(chmod(target.c_str(), 0640), 0);
     ASSERT_EQ(link(target.c_str(), reader.c_str()), 0);
     ASSERT_GE(writer.write(target), 0);
-    EXPECT_EQ(ReadAll(reader), "earlier content");
-    EXPECT_EQ(ReadAll(target).rfind("<?xml", 0), 0u);
+    EXPECT_EQ(ReadFile(reader), "earlier content");
+    EXPECT_EQ(ReadFile(target).rfind("<?xml", 0), 0u);
     struct stat info {};
     ASSERT_EQ(stat(target.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
@@ -120,14 +105,14 @@ TEST_F(AtomicWrite, AWriteThatFailsHalfWayLeavesTheEarlierFile) {
   for (const Writer& writer : writers_) {
     SCOPED_TRACE(writer.name);
     const std::string target = scratch_.File("target.xml");
-    WriteAll(target, "earlier content");
+    WriteFile(target, "earlier content");
     long code = 0;
     {
       FileSizeLimit limit(4096);
       code = writer.write(target);
     }
     EXPECT_LT(code, 0);
-    EXPECT_EQ(ReadAll(target), "earlier content");
+    EXPECT_EQ(ReadFile(target), "earlier content");
     EXPECT_EQ(Entries(scratch_.path), (std::set<std::string>{"target.xml", "uuids.txt"}));
     std::filesystem::remove(target);
   }
@@ -141,7 +126,7 @@ TEST_F(AtomicWrite, ADirectoryWithoutWritePermission) {
   ASSERT_EQ(chmod(scratch_.path.c_str(), 0755), 0);
   const std::string source = scratch_.File("jobs.xml"), target = closed + "/target.xml";
   ASSERT_GE(jobs_.GenerateFile(source.c_str()), 0);
-  WriteAll(target, "earlier content");
+  WriteFile(target, "earlier content");
   ASSERT_EQ(chmod(source.c_str(), 0644) + chmod(uuids_.c_str(), 0644) + chmod(target.c_str(), 0666), 0);
   ASSERT_EQ(chmod(closed.c_str(), 0555), 0);
 
@@ -157,7 +142,7 @@ TEST_F(AtomicWrite, ADirectoryWithoutWritePermission) {
       code = mode == "metadata" ? GenerateMetadata(uuids_, target) : jobs_.GenerateFile(target.c_str());
     }
     EXPECT_LT(code, 0);
-    EXPECT_EQ(ReadAll(target), "earlier content");
+    EXPECT_EQ(ReadFile(target), "earlier content");
     EXPECT_EQ(Entries(closed), std::set<std::string>{"target.xml"});
   }
   chmod(closed.c_str(), 0755);
@@ -176,11 +161,11 @@ TEST_F(AtomicWrite, AFullDisk) {
   const std::string target = disk + "/target.xml";
   for (const Writer& writer : writers_) {
     SCOPED_TRACE(writer.name);
-    WriteAll(target, "earlier content");
+    WriteFile(target, "earlier content");
     // Whatever room is left, the filler takes.
-    WriteAll(disk + "/filler", std::string(128 * 1024, 'f'));
+    WriteFile(disk + "/filler", std::string(128 * 1024, 'f'));
     EXPECT_LT(writer.write(target), 0);
-    EXPECT_EQ(ReadAll(target), "earlier content");
+    EXPECT_EQ(ReadFile(target), "earlier content");
     EXPECT_EQ(Entries(disk), (std::set<std::string>{"filler", "target.xml"}));
   }
 }

@@ -59,7 +59,7 @@ Loaded LoadAndWrite(bool fromFile, const std::string& text, const Scratch& scrat
   long code;
   if (fromFile) {
     const std::string path = scratch.File("document.xml");
-    WriteAll(path, text);
+    WriteFile(path, text);
     code = parser.LoadFile(path.c_str(), validate);
   } else {
     code = Load(parser, text, validate, dtd);
@@ -96,8 +96,8 @@ TEST(HostileXml, EntityBombsAreRefusedByEveryLoad) {
 TEST(HostileXml, RefusingABombTakesLittleMemory) {
   Scratch scratch;
   const std::string laughs = scratch.File("laughs.xml"), blowup = scratch.File("blowup.xml");
-  WriteAll(laughs, BillionLaughs());
-  WriteAll(blowup, QuadraticBlowup(100000, 20000));
+  WriteFile(laughs, BillionLaughs());
+  WriteFile(blowup, QuadraticBlowup(100000, 20000));
   // A sanitized process carries its runtime and its freed-memory quarantine.
   const long boundKb = kSanitized ? 400 * 1024 : 100 * 1024;
   for (const std::vector<std::string>& command : {std::vector<std::string>{kProbe, "load-stream", laughs},
@@ -164,12 +164,12 @@ class Listener {
 // what is written from it, whatever the entity names.
 TEST(HostileXml, ExternalEntitiesAreNeverRead) {
   Scratch scratch;
-  WriteAll(scratch.File("secret.txt"), kSecret);
+  WriteFile(scratch.File("secret.txt"), kSecret);
   // A DTD on the local disk may be read; it cannot read files for the document.
-  WriteAll(scratch.File("sneaky.dtd"),
-           "<!ELEMENT Integration ANY>\n<!ATTLIST Integration version CDATA #IMPLIED>\n"
-           "<!ENTITY % file SYSTEM \"secret.txt\">\n"
-           "<!ENTITY % define \"<!ENTITY leak '%file;'>\">\n%define;\n");
+  WriteFile(scratch.File("sneaky.dtd"),
+            "<!ELEMENT Integration ANY>\n<!ATTLIST Integration version CDATA #IMPLIED>\n"
+            "<!ENTITY % file SYSTEM \"secret.txt\">\n"
+            "<!ENTITY % define \"<!ENTITY leak '%file;'>\">\n%define;\n");
   Listener network;
   const std::string absolute = scratch.File("secret.txt");
   const Strings targets = {"secret.txt",
@@ -278,7 +278,7 @@ TEST(HostileXml, DeepTreesBuiltThroughTheDomAreWritten) {
   Scratch scratch;
   const std::string path = scratch.File("deep.xml");
   ASSERT_GE(parser.GenerateFile(path.c_str()), 0);
-  EXPECT_EQ(ReadAll(path), bytes);
+  EXPECT_EQ(ReadFile(path), bytes);
   KelEdsXMLParser back;
   EXPECT_LT(Load(back, bytes), 0);
   EXPECT_LT(back.LoadFile(path.c_str(), 0), 0);

@@ -40,20 +40,6 @@ inline constexpr bool kSanitized = false;
 inline constexpr bool kSanitized = false;
 #endif
 
-inline std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-inline void WriteAll(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-// The names in a directory.
-inline std::set<std::string> Entries(const std::string& directory) {
-  std::set<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(directory)) names.insert(entry.path().filename());
-  return names;
-}
-
 // What a child process did: how it ended and what it printed.
 struct ChildRun {
   bool exited = false;

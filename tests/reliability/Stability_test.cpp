@@ -1,8 +1,6 @@
 // Reading back what was written changes nothing: load, write, load, write
 // gives the same bytes each time, for job documents (bytes and files) and for
 // the metadata dictionary document.
-#include <random>
-
 #include "KelEdsMetadataTool.h"
 #include "reliability/ReliabilityTestSupport.h"
 
@@ -51,10 +49,10 @@ Strings Rounds(const std::string& first, bool throughFiles, const Scratch& scrat
     KelEdsXMLParser parser;
     if (throughFiles) {
       const std::string in = scratch.File("in.xml"), out = scratch.File("out.xml");
-      WriteAll(in, text);
+      WriteFile(in, text);
       EXPECT_GE(parser.LoadFile(in.c_str(), 0), 0) << text;
       EXPECT_GE(parser.GenerateFile(out.c_str()), 0);
-      text = ReadAll(out);
+      text = ReadFile(out);
     } else {
       EXPECT_GE(Load(parser, text), 0) << text;
       text = Stream(parser);
@@ -68,7 +66,7 @@ TEST(Stability, JobDocumentsWriteTheSameBytesEveryRound) {
   Scratch scratch;
   const std::vector<std::pair<std::string, std::string>> documents = {
       {"built by the writers", BuiltJobs()},
-      {"nested.xml", ReadAll(kNested)},
+      {"nested.xml", ReadFile(kNested)},
       {"with a DOCTYPE, entities, comments, CDATA and a processing instruction",
        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
        "<!DOCTYPE Integration [<!ENTITY company \"Kel &amp; Co\">]>\n"
@@ -90,23 +88,14 @@ TEST(Stability, JobDocumentsWriteTheSameBytesEveryRound) {
 
 TEST(Stability, TheMetadataDocumentReadsBackToTheSameBytes) {
   Scratch scratch;
-  std::mt19937_64 random{11};
-  std::string uuids;
-  for (int i = 0; i < 130; ++i) {
-    char uuid[40];
-    const unsigned long long a = random(), b = random();
-    std::snprintf(uuid, sizeof uuid, "%08llX-%04llX-%04llX-%04llX-%012llX", a >> 32, (a >> 16) & 0xFFFF, a & 0xFFFF,
-                  b >> 48, b & 0xFFFFFFFFFFFFULL);
-    uuids += "INTERFACENAME = { /* " + std::string(uuid) + " */\n";
-  }
-  WriteAll(scratch.File("uuids.txt"), uuids);
+  WriteUuidFile(scratch.File("uuids.txt"), 130);
   KelEdsMetadataTool tool;
   const std::string generated = scratch.File("dictionary.xml");
   testing::internal::CaptureStdout();
   const long code = tool.GenerateNorvaleMetaData(scratch.File("uuids.txt").c_str(), {}, {}, generated.c_str());
   testing::internal::GetCapturedStdout();
   ASSERT_GE(code, 0);
-  const std::string original = ReadAll(generated);
+  const std::string original = ReadFile(generated);
   for (bool throughFiles : {false, true}) {
     SCOPED_TRACE(throughFiles ? "through files" : "through bytes");
     const Strings writes = Rounds(original, throughFiles, scratch);

@@ -7,31 +7,6 @@
 
 namespace {
 
-struct ExpectedClass {
-  const char* name;
-  int attributes;
-  int constraints;
-};
-
-// Position order, with the per-class totals of the schema.
-// clang-format off
-const ExpectedClass kClasses[] = {
-    {"xq40718.Work_Package",         6, 1},
-    {"xq40718.Cable_Reference",      7, 2},
-    {"xq40718.Cable_Instance",       8, 4},
-    {"xq40718.Cable_From_To",        6, 4},
-    {"xq40718.Equipment",            4, 3},
-    {"xq40718.Published_Connector",  2, 2},
-    {"xq40718.Cableway_Section",    19, 3},
-    {"xq40718.Cableway_Node",        7, 4},
-    {"xq40718.Equipment_Port",       8, 5},
-    {"xq40718.Cableway_Arc",        15, 7},
-    {"xq40718.Cable_Route",         11, 5},
-    {"xq40718.Route_Section_List",   8, 4},
-    {"xq40718.Cableway_Arc_Points",  6, 2},
-};
-// clang-format on
-
 class SchemaContent : public ::testing::Test {
  protected:
   void SetUp() override { dict_.LoadSchema(); }
@@ -43,27 +18,19 @@ class SchemaContent : public ::testing::Test {
   KelEdsMetadataDict dict_;
 };
 
-TEST_F(SchemaContent, ThirteenTablesInPositionOrderWithTheirAttributesAndConstraints) {
+// The counts of the published tables; which columns and keys the generated
+// DDL makes is checked against a PostgreSQL catalog (postgres_schema_test.sh).
+TEST_F(SchemaContent, TablesListsAndTotals) {
   ASSERT_EQ(dict_.Tables.Size(), 13);
-  for (int p = 1; p <= 13; ++p) {
-    const ExpectedClass& expected = kClasses[p - 1];
-    const KelEdsMetadataTable* table = KelEdsMetadataDict::AsTable(dict_.Tables[p]);
-    ASSERT_NE(table, nullptr);
-    SCOPED_TRACE(expected.name);
-    EXPECT_EQ(table->Name.ToUTF8(), expected.name);
-    EXPECT_EQ(table->AttrNames.Size(), expected.attributes);
-    EXPECT_EQ(table->AttrTypes.Size(), expected.attributes);
-    EXPECT_EQ(table->NotNullFlags.Size(), expected.attributes);
-    EXPECT_EQ(table->Constraints.Size(), expected.constraints);
-    EXPECT_EQ(table->PrimaryKeyAttrs.Size(), 1);
-    EXPECT_EQ(table->ScopeName.IsEmpty(), expected.name != std::string("xq40718.Cable_Route"));
-  }
-}
-
-TEST_F(SchemaContent, TotalsOfKeysReferencesAndMagnitudes) {
-  int unique = 0, foreign = 0, magnitudes = 0, lengths = 0, external = 0;
+  EXPECT_EQ(TableNamed(dict_, "xq40718.Work_Package"), KelEdsMetadataDict::AsTable(dict_.Tables[1]));
+  int attributes = 0, unique = 0, foreign = 0, magnitudes = 0, lengths = 0, external = 0, scoped = 0;
   for (KelBaseUnknown* entry : dict_.Tables) {
     const KelEdsMetadataTable& table = *KelEdsMetadataDict::AsTable(entry);
+    SCOPED_TRACE(table.Name.ToUTF8());
+    attributes += table.AttrNames.Size();
+    EXPECT_EQ(table.AttrTypes.Size(), table.AttrNames.Size());
+    EXPECT_EQ(table.NotNullFlags.Size(), table.AttrNames.Size());
+    EXPECT_EQ(table.PrimaryKeyAttrs.Size(), 1);
     for (const KelUnicodeString& text : table.Constraints) unique += text.SearchSubString("UNIQUE") >= 0 ? 1 : 0;
     foreign += table.ForeignKeyAttrs.Size();
     EXPECT_EQ(table.ForeignKeyClasses.Size(), table.ForeignKeyAttrs.Size());
@@ -73,12 +40,11 @@ TEST_F(SchemaContent, TotalsOfKeysReferencesAndMagnitudes) {
     lengths +=
         static_cast<int>(std::count(table.Magnitudes.begin(), table.Magnitudes.end(), KelUnicodeString("LENGTH")));
     external += table.ExternalRefNames.Size();
+    scoped += table.ScopeName.IsEmpty() ? 0 : 1;
   }
-  EXPECT_EQ(unique, 9);
-  EXPECT_EQ(foreign, 24);
-  EXPECT_EQ(magnitudes, 28);
-  EXPECT_EQ(lengths, 25);
-  EXPECT_EQ(external, 2);
+  EXPECT_EQ((std::vector<int>{attributes, unique, foreign, magnitudes, lengths, external, scoped}),
+            (std::vector<int>{107, 9, 24, 28, 25, 2, 1}));
+  EXPECT_EQ(Table("xq40718.Cable_Route").ScopeName.ToUTF8(), "RuxItemInstance");
 }
 
 // Every key names an attribute of its class, and every foreign key names the
@@ -134,32 +100,12 @@ TEST_F(SchemaContent, OddlySpacedTypeTextsKeepTheirBlanks) {
   EXPECT_EQ(Texts(table.UniqueAttrs), (Strings{"Func_equip_name", "Connector_name", "Work_package_key"}));
 }
 
-TEST_F(SchemaContent, ExternalReferencesScopeAndMagnitudesOfSingleClasses) {
-  const KelEdsMetadataTable& package = Table("xq40718.Work_Package");
-  EXPECT_EQ(Texts(package.PrimaryKeyAttrs), Strings{"Work_package_key"});
-  EXPECT_TRUE(package.ForeignKeyAttrs.IsEmpty());
-  EXPECT_EQ(Texts(package.ExternalRefNames), (Strings{"WPC_PI", "WPC_DR"}));
-  EXPECT_EQ(Texts(package.ExternalRefAttrs), (Strings{"Part_instance_ptr", "Document_revision_ptr"}));
-  EXPECT_EQ(Texts(package.ExternalRefClasses), (Strings{"RuxItemInstance", "RuxDocumentRevision"}));
-  EXPECT_EQ(Texts(package.ExternalRefIds),
-            (Strings{"80A2B3BD-0000-520C-383BE49800076012", "80A2B3BD-0000-0509-384D10620005108D"}));
-
-  const KelEdsMetadataTable& route = Table("xq40718.Cable_Route");
-  EXPECT_EQ(route.ScopeName.ToUTF8(), "RuxItemInstance");
-  EXPECT_EQ(route.ScopeRef.ToUTF8(), "80A2B3BD-0000-520C-383BE49800076012");
-  EXPECT_EQ(Texts(route.UniqueAttrs), Strings{"Cable_instance_key"});
-  EXPECT_TRUE(route.ExternalRefNames.IsEmpty());
-
-  const KelEdsMetadataTable& section = Table("xq40718.Cableway_Section");
-  EXPECT_EQ(section.MagnitudeAttrs.Locate(KelUnicodeString("Growth_factor")), 0);
-  EXPECT_EQ(section.Magnitudes[section.MagnitudeAttrs.Locate(KelUnicodeString("Area"))].ToUTF8(), "AREA");
-  EXPECT_EQ(section.Magnitudes[section.MagnitudeAttrs.Locate(KelUnicodeString("Allowable_weight"))].ToUTF8(), "MASS");
-}
-
+// Constraints keep their published order, which relationship lists, the DDL
+// and the metadata document follow.
 TEST_F(SchemaContent, CablewayArcConstraintsInOrder) {
-  const KelEdsMetadataTable& table = Table("xq40718.Cableway_Arc");
   Strings names;
-  for (const KelUnicodeString& text : table.Constraints) names.push_back(dict_.GetConstraintName(text).ToUTF8());
+  for (const KelUnicodeString& text : Table("xq40718.Cableway_Arc").Constraints)
+    names.push_back(dict_.GetConstraintName(text).ToUTF8());
   EXPECT_EQ(names, (Strings{"SPC_PK", "SPC_CS", "SPC_CN1", "SPC_PC1", "SPC_CN2", "SPC_PC2", "SPC_WP"}));
 }
 

