@@ -3,6 +3,9 @@
 // Paths are narrow UTF-8 strings. Functions that fill a path buffer take its
 // size (KelMaxPath by default) and never write past it; a result that would
 // not fit is a failure.
+//
+// Threading: callable from any thread, as long as no thread changes the
+// process environment (setenv, putenv) at the same time.
 #pragma once
 
 #include <cstddef>
