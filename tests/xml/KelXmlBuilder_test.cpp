@@ -310,6 +310,28 @@ TEST_F(XmlBuilder, NamespacedNamesAreQualifiedNames) {
   EXPECT_EQ(ListAttributes(bs, "xmlns"), ",urn:d");
 }
 
+TEST_F(XmlBuilder, NamespaceUrisWithMarkupCharactersAreWrittenEscaped) {
+  // Found by fuzzing: "&", "<", quotes and white space in a declared
+  // namespace URI were written as they stand.
+  const char kUri[] = "urn:a?x=1&y=<2>\"q'\tt\nn\rr";
+  const std::string text =
+      "<r xmlns:p=\"urn:a?x=1&amp;y=&lt;2>&quot;q'&#9;t&#10;n&#13;r\"><p:e xmlns:q='&amp;'/></r>";
+  KelIDOMDocument_var document;
+  ASSERT_GE(ParseText(builder_, text, document), 0);
+  const std::string written = WriteText(builder_, document);
+  for (int round = 0; round < 2; ++round) {
+    KelIDOMDocument_var back;
+    ASSERT_GE(ParseText(builder_, written, back), 0) << written;
+    KelIDOMElement_var root;
+    ASSERT_GE(back->getDocumentElement(root), 0);
+    EXPECT_EQ(Attribute(root, "xmlns:p"), kUri);
+    EXPECT_EQ(WriteText(builder_, back), written);
+    // The document written keeps its own URIs.
+    ASSERT_GE(document->getDocumentElement(root), 0);
+    EXPECT_EQ(Attribute(root, "xmlns:p"), kUri);
+  }
+}
+
 TEST_F(XmlBuilder, MalformedInputFailsWithWhereAndTheBuilderCarriesOn) {
   struct Case {
     const char* text;

@@ -10,6 +10,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <deque>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -186,8 +188,70 @@ long Prepare(KelXmlDocument* document, const Options& options, Printable& printa
   return S_OK;
 }
 
+// libxml2 writes the URI of a namespace declaration as it stands, so a URI
+// holding "&", "<", a double quote or a tab or line end would come out
+// malformed, or as a different value once read back. While a document is
+// written, such URIs are swapped for their escaped form; they are put back
+// when the guard goes. Entity content is not entered: a reference is written
+// as a reference.
+class EscapedNamespaceUris {
+ public:
+  EscapedNamespaceUris() = default;
+  ~EscapedNamespaceUris() {
+    for (auto& [ns, original] : swapped_) ns->href = original;
+  }
+  EscapedNamespaceUris(const EscapedNamespaceUris&) = delete;
+  EscapedNamespaceUris& operator=(const EscapedNamespaceUris&) = delete;
+
+  // False when memory ran out (what was swapped is still put back).
+  bool Apply(xmlDocPtr document) try {
+    xmlNodePtr top = reinterpret_cast<xmlNodePtr>(document);
+    for (xmlNodePtr node = document->children; node != nullptr;) {
+      if (node->type == XML_ELEMENT_NODE) {
+        for (xmlNsPtr ns = node->nsDef; ns != nullptr; ns = ns->next) Escape(ns);
+        if (node->children != nullptr) {
+          node = node->children;
+          continue;
+        }
+      }
+      while (node != nullptr && node != top && node->next == nullptr) node = node->parent;
+      node = node == nullptr || node == top ? nullptr : node->next;
+    }
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+
+ private:
+  void Escape(xmlNsPtr ns) {
+    const char* uri = reinterpret_cast<const char*>(ns->href);
+    if (uri == nullptr || std::strpbrk(uri, "&<\"\t\n\r") == nullptr) return;
+    std::string escaped;
+    for (const char* c = uri; *c != '\0'; ++c) {
+      switch (*c) {
+        case '&': escaped += "&amp;"; break;
+        case '<': escaped += "&lt;"; break;
+        case '"': escaped += "&quot;"; break;
+        case '\t': escaped += "&#9;"; break;
+        case '\n': escaped += "&#10;"; break;
+        case '\r': escaped += "&#13;"; break;
+        default: escaped += *c;
+      }
+    }
+    swapped_.reserve(swapped_.size() + 1);
+    texts_.push_back(std::move(escaped));  // a deque: earlier texts stay where they are
+    swapped_.emplace_back(ns, ns->href);
+    ns->href = reinterpret_cast<const xmlChar*>(texts_.back().c_str());
+  }
+
+  std::deque<std::string> texts_;
+  std::vector<std::pair<xmlNsPtr, const xmlChar*>> swapped_;
+};
+
 // Serialises with an XML declaration that names UTF-8.
 long Serialize(xmlDocPtr document, const Options& options, xmlOutputWriteCallback write, void* context) {
+  EscapedNamespaceUris escaped;
+  if (!escaped.Apply(document)) return E_OUTOFMEMORY;
   xmlSaveCtxtPtr save = xmlSaveToIO(write, nullptr, context, "UTF-8", options.pretty ? XML_SAVE_FORMAT : 0);
   if (save == nullptr) return E_OUTOFMEMORY;
   const long written = xmlSaveDoc(save, document);
