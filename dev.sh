@@ -12,7 +12,7 @@
 # KEL_SANITIZE=1 for a second build with AddressSanitizer and UBSan that runs
 # every test again (test only; any sanitizer report or leak fails the test),
 # KEL_VALGRIND=1 to run the test programs under valgrind too (test only),
-# FUZZ_SECONDS (default 60) per fuzzer.
+# FUZZ_SECONDS (default 60) per fuzzer, FUZZ_SEED (default 1; 0 for a fresh one).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 
