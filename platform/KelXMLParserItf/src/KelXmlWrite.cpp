@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cctype>
 #include <cstring>
 #include <deque>
 #include <new>
@@ -172,6 +173,7 @@ int WriteToFile(void* context, const char* data, int length) {
 struct Printable {
   xmlDocPtr document = nullptr;
   xmlDocPtr copy = nullptr;
+  bool referencesKept = false;  // parsed keeping entity references (the copy too)
   ~Printable() {
     if (copy != nullptr) xmlFreeDoc(copy);
   }
@@ -180,6 +182,7 @@ struct Printable {
 long Prepare(KelXmlDocument* document, const Options& options, Printable& printable) {
   xmlDocPtr doc = document->Doc();
   printable.document = doc;
+  printable.referencesKept = document->MayHoldReferences();
   if (options.expand && document->MayHoldReferences() && ContainsEntityReferences(doc)) {
     printable.copy = CopyDocumentExpanded(doc);
     if (printable.copy == nullptr) return E_OUTOFMEMORY;
@@ -188,27 +191,39 @@ long Prepare(KelXmlDocument* document, const Options& options, Printable& printa
   return S_OK;
 }
 
-// libxml2 writes the URI of a namespace declaration as it stands, so a URI
-// holding "&", "<", a double quote or a tab or line end would come out
-// malformed, or as a different value once read back. While a document is
-// written, such URIs are swapped for their escaped form; they are put back
-// when the guard goes. Entity content is not entered: a reference is written
-// as a reference.
-class EscapedNamespaceUris {
+// libxml2 writes two kinds of value as they stand, without escaping: the URI
+// of a namespace declaration and the default value of an attribute declared
+// in the internal subset. Holding "&", "<", a double quote or a tab or line
+// end, such a value would come out malformed, or as another value once read
+// back. While a document is written, these values are swapped for their
+// escaped form, and put back when the guard goes.
+class EscapedLiterals {
  public:
-  EscapedNamespaceUris() = default;
-  ~EscapedNamespaceUris() {
-    for (auto& [ns, original] : swapped_) ns->href = original;
+  EscapedLiterals() = default;
+  ~EscapedLiterals() {
+    for (auto& [slot, original] : swapped_) *slot = original;
   }
-  EscapedNamespaceUris(const EscapedNamespaceUris&) = delete;
-  EscapedNamespaceUris& operator=(const EscapedNamespaceUris&) = delete;
+  EscapedLiterals(const EscapedLiterals&) = delete;
+  EscapedLiterals& operator=(const EscapedLiterals&) = delete;
 
-  // False when memory ran out (what was swapped is still put back).
-  bool Apply(xmlDocPtr document) try {
+  // `referencesKept`: the document was parsed keeping entity references.
+  // libxml2 then keeps these values in their written form as far as "&" goes
+  // ("&#38;" for the character, "&name;" for a reference), so an "&" that
+  // starts a reference stays as it is. False when memory ran out (what was
+  // swapped is still put back).
+  bool Apply(xmlDocPtr document, bool referencesKept) try {
+    if (document->intSubset != nullptr) {
+      for (xmlNodePtr decl = document->intSubset->children; decl != nullptr; decl = decl->next) {
+        if (decl->type != XML_ATTRIBUTE_DECL) continue;
+        Escape(&reinterpret_cast<xmlAttributePtr>(decl)->defaultValue, referencesKept);
+      }
+    }
+    // Elements only; entity content is not entered, as a reference is
+    // written as a reference.
     xmlNodePtr top = reinterpret_cast<xmlNodePtr>(document);
     for (xmlNodePtr node = document->children; node != nullptr;) {
       if (node->type == XML_ELEMENT_NODE) {
-        for (xmlNsPtr ns = node->nsDef; ns != nullptr; ns = ns->next) Escape(ns);
+        for (xmlNsPtr ns = node->nsDef; ns != nullptr; ns = ns->next) Escape(&ns->href, referencesKept);
         if (node->children != nullptr) {
           node = node->children;
           continue;
@@ -223,13 +238,32 @@ class EscapedNamespaceUris {
   }
 
  private:
-  void Escape(xmlNsPtr ns) {
-    const char* uri = reinterpret_cast<const char*>(ns->href);
-    if (uri == nullptr || std::strpbrk(uri, "&<\"\t\n\r") == nullptr) return;
+  // Whether `text` (just after an "&") completes a character or entity
+  // reference. Any byte of a multi-byte character counts as a name byte.
+  static bool StartsReference(const char* text) {
+    auto is = [](char c, int (*test)(int)) { return test(static_cast<unsigned char>(c)) != 0; };
+    const char* c = text;
+    int (*allowed)(int) = [](int b) { return std::isalnum(b) || b == '_' || b == ':' || b == '.' || b == '-' || b >= 0x80 ? 1 : 0; };
+    if (*c == '#') {
+      ++c;
+      allowed = std::isdigit;
+      if (*c == 'x') {
+        ++c;
+        allowed = std::isxdigit;
+      }
+      text = c;
+    }
+    while (*c != '\0' && is(*c, allowed)) ++c;
+    return c != text && *c == ';';
+  }
+
+  void Escape(const xmlChar** slot, bool referencesKept) {
+    const char* value = reinterpret_cast<const char*>(*slot);
+    if (value == nullptr || std::strpbrk(value, "&<\"\t\n\r") == nullptr) return;
     std::string escaped;
-    for (const char* c = uri; *c != '\0'; ++c) {
+    for (const char* c = value; *c != '\0'; ++c) {
       switch (*c) {
-        case '&': escaped += "&amp;"; break;
+        case '&': escaped += referencesKept && StartsReference(c + 1) ? "&" : "&amp;"; break;
         case '<': escaped += "&lt;"; break;
         case '"': escaped += "&quot;"; break;
         case '\t': escaped += "&#9;"; break;
@@ -238,20 +272,22 @@ class EscapedNamespaceUris {
         default: escaped += *c;
       }
     }
+    if (escaped == value) return;
     swapped_.reserve(swapped_.size() + 1);
     texts_.push_back(std::move(escaped));  // a deque: earlier texts stay where they are
-    swapped_.emplace_back(ns, ns->href);
-    ns->href = reinterpret_cast<const xmlChar*>(texts_.back().c_str());
+    swapped_.emplace_back(slot, *slot);
+    *slot = reinterpret_cast<const xmlChar*>(texts_.back().c_str());
   }
 
   std::deque<std::string> texts_;
-  std::vector<std::pair<xmlNsPtr, const xmlChar*>> swapped_;
+  std::vector<std::pair<const xmlChar**, const xmlChar*>> swapped_;
 };
 
 // Serialises with an XML declaration that names UTF-8.
-long Serialize(xmlDocPtr document, const Options& options, xmlOutputWriteCallback write, void* context) {
-  EscapedNamespaceUris escaped;
-  if (!escaped.Apply(document)) return E_OUTOFMEMORY;
+long Serialize(const Printable& printable, const Options& options, xmlOutputWriteCallback write, void* context) {
+  xmlDocPtr document = printable.document;
+  EscapedLiterals escaped;
+  if (!escaped.Apply(document, printable.referencesKept)) return E_OUTOFMEMORY;
   xmlSaveCtxtPtr save = xmlSaveToIO(write, nullptr, context, "UTF-8", options.pretty ? XML_SAVE_FORMAT : 0);
   if (save == nullptr) return E_OUTOFMEMORY;
   const long written = xmlSaveDoc(save, document);
@@ -271,7 +307,7 @@ long WriteDocumentToFile(KelXmlDocument* document, const Options& options, const
     problem = sink.Problem();
     return E_FAIL;
   }
-  result = Serialize(printable.document, options, WriteToFile, &sink);
+  result = Serialize(printable, options, WriteToFile, &sink);
   if (result < 0) return result;
   if (!sink.Commit()) {
     problem = sink.Problem();
@@ -285,7 +321,7 @@ long WriteDocumentToString(KelXmlDocument* document, const Options& options, std
   long result = Prepare(document, options, printable);
   if (result < 0) return result;
   StringSink sink;
-  result = Serialize(printable.document, options, WriteToString, &sink);
+  result = Serialize(printable, options, WriteToString, &sink);
   if (result < 0) return result;
   if (sink.failed) return E_OUTOFMEMORY;
   text = sink.Finish();
