@@ -238,23 +238,24 @@ class EscapedLiterals {
   }
 
  private:
+  // Any byte of a multi-byte character counts as a name byte.
+  static bool IsNameByte(unsigned char b) {
+    return std::isalnum(b) != 0 || b == '_' || b == ':' || b == '.' || b == '-' || b >= 0x80;
+  }
+
   // Whether `text` (just after an "&") completes a character or entity
-  // reference. Any byte of a multi-byte character counts as a name byte.
+  // reference.
   static bool StartsReference(const char* text) {
-    auto is = [](char c, int (*test)(int)) { return test(static_cast<unsigned char>(c)) != 0; };
-    const char* c = text;
-    int (*allowed)(int) = [](int b) { return std::isalnum(b) || b == '_' || b == ':' || b == '.' || b == '-' || b >= 0x80 ? 1 : 0; };
+    const auto* c = reinterpret_cast<const unsigned char*>(text);
     if (*c == '#') {
-      ++c;
-      allowed = std::isdigit;
-      if (*c == 'x') {
-        ++c;
-        allowed = std::isxdigit;
-      }
-      text = c;
+      const bool hex = *++c == 'x';
+      const unsigned char* digits = hex ? ++c : c;
+      while (hex ? std::isxdigit(*c) != 0 : std::isdigit(*c) != 0) ++c;
+      return c != digits && *c == ';';
     }
-    while (*c != '\0' && is(*c, allowed)) ++c;
-    return c != text && *c == ';';
+    const unsigned char* name = c;
+    while (IsNameByte(*c)) ++c;
+    return c != name && *c == ';';
   }
 
   void Escape(const xmlChar** slot, bool referencesKept) {
