@@ -179,7 +179,7 @@ TEST_F(MetadataDocument, TooFewUuidsFailAndWriteNothing) {
     const std::string uuids = c.pool > 0 ? Path("pool") : Path("no such file");
     if (c.pool > 0) WriteUuidFile(uuids, c.pool);
     const Run run = Generate(uuids, Path("out.xml"), c.supplied, Strings(c.supplied.size(), kPackageUuid));
-    EXPECT_EQ(OriginOf(run.code), c.written ? OriginOf(S_OK) : DictLine(1318)) << c.pool;
+    EXPECT_EQ(OriginOf(run.code), c.written ? kSucceeded : DictLine(1318)) << c.pool;
     EXPECT_EQ(fs::exists(Path("out.xml")), c.written) << c.pool;
     EXPECT_NE(run.out.find("Number of existing uuid = " + std::to_string(c.pool) + " \n"), std::string::npos);
   }

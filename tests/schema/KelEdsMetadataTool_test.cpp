@@ -93,15 +93,6 @@ TEST_F(MetadataTool, AttributeInfoTypesKeysAndReferencesAsUuid) {
   }
 }
 
-TEST_F(MetadataTool, AttributeTypeOfUnknownNamesKeepsTheOutputs) {
-  KelUnicodeString type("kept");
-  int flag = 7;
-  EXPECT_GE(tool_.GetAttributeType("Cable_Reference", "tightness", type, flag), 0);
-  EXPECT_EQ(OriginOf(tool_.GetAttributeType("Cable_Ref", "Tightness", type, flag)), ToolLine(352));
-  EXPECT_EQ(type.ToUTF8(), "kept");
-  EXPECT_EQ(flag, 7);
-}
-
 TEST_F(MetadataTool, MagnitudesAndUniqueAttributesOfAClass) {
   KelListValKelUnicodeString attrs, magnitudes;
   EXPECT_GE(tool_.GetAttrMagnitudeInfo("Cable_Reference", attrs, magnitudes), 0);
@@ -119,6 +110,13 @@ TEST_F(MetadataTool, MagnitudesAndUniqueAttributesOfAClass) {
 TEST_F(MetadataTool, UnknownClassesFailWithTheLookupCodeAndAppendNothing) {
   KelListValKelUnicodeString a, b, c;
   KelRawCollint flags;
+  KelUnicodeString type("kept");
+  int flag = 7;
+  // Attribute names are exact: one of another case is unknown, and a success.
+  EXPECT_EQ(OriginOf(tool_.GetAttributeType("Cable_Reference", "tightness", type, flag)), kSucceeded);
+  EXPECT_EQ(OriginOf(tool_.GetAttributeType("Cable_Ref", "Tightness", type, flag)), ToolLine(352));
+  EXPECT_EQ(type.ToUTF8(), "kept");
+  EXPECT_EQ(flag, 7);
   EXPECT_EQ(OriginOf(tool_.GetAttributeInfo("Nowhere", a, b, flags)), DictLine(872));
   EXPECT_EQ(OriginOf(tool_.GetAttrMagnitudeInfo("Nowhere", a, b)), DictLine(872));
   EXPECT_EQ(OriginOf(tool_.GetUniqueAttrNames("Nowhere", a)), DictLine(872));
