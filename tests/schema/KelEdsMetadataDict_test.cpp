@@ -279,19 +279,22 @@ TEST(GenerateSQL, LoadedSchemaGivesFiftyNineQuotedStatements) {
   EXPECT_EQ(altersPerClass, (std::vector<int>{1, 2, 4, 4, 3, 2, 3, 4, 5, 7, 5, 4, 2}));
 }
 
+// A table entry with the given attributes and types, for the dictionary to own.
+KelEdsMetadataTable* NewTable(const char* name, const Strings& attrs, const Strings& types) {
+  auto* table = new KelEdsMetadataTable(name);
+  table->AttrNames = MakeList(attrs);
+  table->AttrTypes = MakeList(types);
+  return table;
+}
+
 TEST(GenerateSQL, SkipsWhatItCannotWriteAndStillSucceeds) {
   KelEdsMetadataDict dict;
-  auto* uneven = new KelEdsMetadataTable("xq40718.Uneven");
-  uneven->AttrNames = MakeList({"a", "b"});
-  uneven->AttrTypes = MakeList({"INTEGER"});
+  auto* uneven = NewTable("xq40718.Uneven", {"a", "b"}, {"INTEGER"});
   uneven->Constraints = MakeList({"CONSTRAINT U_PK PRIMARY KEY (a)"});
-  auto* bare = new KelEdsMetadataTable("xq40718.Bare");
-  bare->AttrNames = MakeList({"a"});
-  bare->AttrTypes = MakeList({"INTEGER"});
   dict.Tables.Append(uneven);
   dict.Tables.Append(nullptr);
   dict.Tables.Append(new KelBaseUnknown);
-  dict.Tables.Append(bare);
+  dict.Tables.Append(NewTable("xq40718.Bare", {"a"}, {"INTEGER"}));
   KelListValKelUnicodeString statements;
   EXPECT_GE(dict.GenerateSQL(statements), 0);
   EXPECT_EQ(Texts(statements), (Strings{"\"ALTER TABLE xq40718.Uneven ADD CONSTRAINT U_PK PRIMARY KEY (a);\"",
@@ -311,10 +314,7 @@ TEST(GenerateSQL, FailuresEmptyOrKeepWhatWasWritten) {
   EXPECT_TRUE(statements.IsEmpty());
 
   KelEdsMetadataDict raising;
-  auto* first = new KelEdsMetadataTable("xq40718.First");
-  first->AttrNames = MakeList({"a"});
-  first->AttrTypes = MakeList({"INTEGER"});
-  raising.Tables.Append(first);
+  raising.Tables.Append(NewTable("xq40718.First", {"a"}, {"INTEGER"}));
   raising.Tables.Append(new RaisingTable(true));
   EXPECT_EQ(OriginOf(raising.GenerateSQL(statements)), DictLine(810));
   EXPECT_EQ(Texts(statements), Strings{"\"CREATE TABLE xq40718.First (a INTEGER);\""});

@@ -142,20 +142,13 @@ TEST_F(XmlDom, CreateElementRefusesWhatIsNotAName) {
   }
 }
 
-// Builds <root id=r><a id=1><b id=2><a id=3/></b></a><b id=4/><a id=5><a id=6/></a></root>.
+// Nesting to search through, and elements of the same tag at several depths.
 KelIDOMDocument_var NestedDocument(const KelIXMLDOMDocumentBuilder_var& builder) {
-  KelIDOMDocument_var document = NewDocument(builder);
-  KelIDOMElement_var root = Element(document, "root", {{"id", "r"}});
-  Append(document, root);
-  KelIDOMElement_var a1 = Element(document, "a", {{"id", "1"}});
-  KelIDOMElement_var b2 = Element(document, "b", {{"id", "2"}});
-  KelIDOMElement_var a5 = Element(document, "a", {{"id", "5"}});
-  Append(root, a1);
-  Append(a1, b2);
-  Append(b2, Element(document, "a", {{"id", "3"}}));
-  Append(root, Element(document, "b", {{"id", "4"}}));
-  Append(root, a5);
-  Append(a5, Element(document, "a", {{"id", "6"}}));
+  KelIDOMDocument_var document;
+  EXPECT_GE(ParseText(builder,
+                      "<root id='r'><a id='1'><b id='2'><a id='3'/></b></a><b id='4'/><a id='5'><a id='6'/></a></root>",
+                      document),
+            0);
   return document;
 }
 
@@ -297,11 +290,11 @@ TEST_F(XmlDom, HandlesKeepTheirDocumentAlive) {
   EXPECT_EQ(Attribute(node, "id"), "6");
   EXPECT_EQ(ListAttributes(list, "id"), "1,3,5,6");
   EXPECT_EQ(Attribute(Parent(node), "id"), "5");
-  KelIDOMDocument_var owner;
+  KelIDOMDocument_var owner, none;
   ASSERT_GE(node->getOwnerDocument(owner), 0);
   ASSERT_NE(owner, NULL_var);
   list = nullptr;
-  owner = nullptr;
+  owner = none;  // an empty handle copied over gives the document up as well
   EXPECT_GE(AsElement(node)->setAttribute(U("id"), U("last")), 0);
   EXPECT_EQ(Attribute(node, "id"), "last");
 }
