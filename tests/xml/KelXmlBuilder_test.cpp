@@ -52,7 +52,7 @@ TEST_F(XmlBuilder, NonAsciiTextRoundTripsThroughStringAndFile) {
   EXPECT_EQ(ReadFile(path), written);
   const bool checked = HaveXmllint();
   if (checked) {
-    EXPECT_TRUE(XmllintAccepts(path));
+    EXPECT_EQ(std::system(("xmllint --noout --nonet '" + path + "' >/dev/null 2>&1").c_str()), 0);  // well-formed
   }
 
   for (bool fromFile : {false, true}) {

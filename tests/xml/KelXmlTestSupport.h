@@ -221,11 +221,6 @@ inline std::string ChildNames(const KelIDOMNode_var& parent) {
 
 inline bool HaveXmllint() { return std::system("command -v xmllint >/dev/null 2>&1") == 0; }
 
-// Whether xmllint reads the file as well-formed XML.
-inline bool XmllintAccepts(const std::string& path) {
-  return std::system(("xmllint --noout --nonet '" + path + "' >/dev/null 2>&1").c_str()) == 0;
-}
-
 // A resolver that records what it is asked and answers with `answer` (or
 // declines when it gives an empty source).
 class RecordingResolver final : public KelISAXEntityResolver {
