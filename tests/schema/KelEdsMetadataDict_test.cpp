@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
 
 #include "KelAllocator.h"
 #include "KelEdsSchemaTestSupport.h"

@@ -2,7 +2,7 @@
 // entity resolution and entity policy, errors, encodings, files.
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <tuple>

@@ -5,7 +5,6 @@
 #include <functional>
 #include <string>
 #include <tuple>
-#include <vector>
 
 #include "KelAllocator.h"
 #include "KelXmlTestSupport.h"
