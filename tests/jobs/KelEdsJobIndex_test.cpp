@@ -7,8 +7,10 @@
 
 #include "JobTestSupport.h"
 #include "KelEdsJobIndex.h"
+#include "xml/KelXmlTestSupport.h"
 
 using namespace jobtest;
+using namespace keltest;
 
 // Reaches the parser's private lookup and its index.
 class KelEdsXMLParserTestPeer {
@@ -33,24 +35,8 @@ KelIDOMNodeList_var AllJobs(const KelEdsXMLParser& parser) {
   return KelIDOMNodeList_var::Adopt(list);
 }
 
-unsigned int Length(const KelIDOMNodeList_var& list) {
-  unsigned int length = 0;
-  EXPECT_GE(list->getLength(length), 0);
-  return length;
-}
-
 // The `k`-th job in document order.
-KelIDOMElement_var Job(const KelEdsXMLParser& parser, unsigned int k) {
-  KelIDOMNode_var node;
-  EXPECT_GE(AllJobs(parser)->item(k, node), 0);
-  return KelQuery<KelIDOMElement>(node, IID_KelIDOMElement);
-}
-
-std::string Attribute(const KelIDOMElement_var& element, const char* name) {
-  KelUnicodeString value;
-  EXPECT_GE(element->getAttribute(name, value), 0);
-  return value.ToUTF8();
-}
+KelIDOMElement_var Job(const KelEdsXMLParser& parser, unsigned int k) { return AsElement(Item(AllJobs(parser), k)); }
 
 KelIDOMElement_var NewJob(const KelEdsXMLParser& parser, const char* id, const char* type) {
   KelIDOMElement_var job;
@@ -59,23 +45,7 @@ KelIDOMElement_var NewJob(const KelEdsXMLParser& parser, const char* id, const c
   return job;
 }
 
-KelIDOMNode_var Root(const KelEdsXMLParser& parser) {
-  KelIDOMElement_var root;
-  EXPECT_GE(parser.GetDocument()->getDocumentElement(root), 0);
-  return root;
-}
-
-KelIDOMNode_var ParentOf(const KelIDOMNode_var& node) {
-  KelIDOMNode_var parent;
-  EXPECT_GE(node->getParentNode(parent), 0);
-  return parent;
-}
-
-KelIDOMNode_var FirstChild(const KelIDOMNode_var& node) {
-  KelIDOMNode_var child;
-  EXPECT_GE(node->getFirstChild(child), 0);
-  return child;
-}
+KelIDOMNode_var Root(const KelEdsXMLParser& parser) { return keltest::Root(parser.GetDocument()); }
 
 // Host changes through the DOM; each must take place, or the step proves nothing.
 void InsertBefore(const KelIDOMNode_var& parent, const KelIDOMNode_var& child, const KelIDOMNode_var& ref) {
@@ -191,12 +161,8 @@ TEST(JobIndex, FindsWhatTheSearchFindsAfterEveryKindOfChange) {
         {"parser appends J9 to the old root", [](auto& p) { p.AppendJobDefinition("J9", "detached", ""); }},
         {"J9 moved into the document",
          [](auto& p) {
-           KelIDOMElement_var outside = KelQuery<KelIDOMElement>(p.GetRoot(), IID_KelIDOMElement);
-           KelIDOMNodeList_var jobs;
-           outside->getElementsByTagName("EDB_Job", jobs);
-           KelIDOMNode_var last;
-           jobs->item(Length(jobs) - 1, last);
-           InsertBefore(Root(p), last, FirstChild(Root(p)));
+           KelIDOMNodeList_var outside = ByTag(AsElement(p.GetRoot()), "EDB_Job");
+           InsertBefore(Root(p), Item(outside, Length(outside) - 1), FirstChild(Root(p)));
          }}}},
       {"reload and Init",
        ThreeJobs,
@@ -223,10 +189,8 @@ TEST(JobIndex, FindsWhatTheSearchFindsAfterEveryKindOfChange) {
        },
        {{"the plain J2 moved first",
          [](auto& p) {
-           KelIDOMNodeList_var jobs = AllJobs(p);
-           KelIDOMNode_var plain;
-           jobs->item(2, plain);
-           InsertBefore(ParentOf(plain), plain, FirstChild(ParentOf(plain)));
+           KelIDOMNode_var plain = Item(AllJobs(p), 2);
+           InsertBefore(Parent(plain), plain, FirstChild(Parent(plain)));
          }}}},
   };
   for (const Scenario& scenario : scenarios) {

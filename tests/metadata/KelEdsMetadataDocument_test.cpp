@@ -22,14 +22,8 @@ constexpr const char kInstanceUuid[] = "AAAAAAAA-0000-0000-0000000000000002";
 
 std::vector<KelIDOMNode_var> Elements(const KelIDOMNode_var& node) {
   std::vector<KelIDOMNode_var> elements;
-  KelIDOMNode_var child;
-  for (node->getFirstChild(child); child != nullptr;) {
-    unsigned short type = 0;
-    if (child->getNodeType(type) >= 0 && type == KelIDOMNode::ELEMENT_NODE) elements.push_back(child);
-    KelIDOMNode_var next;
-    child->getNextSibling(next);
-    child = next;
-  }
+  for (KelIDOMNode_var child = FirstChild(node); child != nullptr; child = NextSibling(child))
+    if (TypeOf(child) == KelIDOMNode::ELEMENT_NODE) elements.push_back(child);
   return elements;
 }
 
@@ -73,8 +67,7 @@ TEST_F(MetadataDocument, DescribesTheSchemaAndValidatesAgainstTheDTD) {
   EXPECT_EQ(std::system(("xmllint --valid --noout --nonet '" + Path("dict.xml") + "'").c_str()), 0);
   KelIDOMDocument_var document;
   ASSERT_GE(ParseFile(MakeBuilder(), Path("dict.xml"), document, Options{{"KelDoValidation", "true"}}), 0);
-  KelIDOMElement_var package;
-  ASSERT_GE(document->getDocumentElement(package), 0);
+  const KelIDOMElement_var package = Root(document);
   for (const auto& [name, value] : {std::pair{"Name", "CableNetwork"},
                                     {"Uuid", kPackageUuid},
                                     {"Alias", "Electrical Cable Routing"},
@@ -179,7 +172,7 @@ TEST_F(MetadataDocument, TooFewUuidsFailAndWriteNothing) {
     const std::string uuids = c.pool > 0 ? Path("pool") : Path("no such file");
     if (c.pool > 0) WriteUuidFile(uuids, c.pool);
     const Run run = Generate(uuids, Path("out.xml"), c.supplied, Strings(c.supplied.size(), kPackageUuid));
-    EXPECT_EQ(OriginOf(run.code), c.written ? OriginOf(S_OK) : DictLine(1318)) << c.pool;
+    EXPECT_EQ(OriginOf(run.code), c.written ? kSucceeded : DictLine(1318)) << c.pool;
     EXPECT_EQ(fs::exists(Path("out.xml")), c.written) << c.pool;
     EXPECT_NE(run.out.find("Number of existing uuid = " + std::to_string(c.pool) + " \n"), std::string::npos);
   }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
 
 #include "KelAllocator.h"
 #include "KelEdsSchemaTestSupport.h"
@@ -11,15 +12,9 @@ namespace {
 
 // --- Constraint parsers --------------------------------------------------------
 
-struct KeyCase {
-  const char* keyword;
-  const char* text;
-  Strings appended;  // empty: the parse fails
-  int failureLine;
-};
-
 TEST(ParseKeyAttrs, AppendsTheStrippedColumnsAfterTheKeyword) {
-  const KeyCase cases[] = {
+  // Keyword, text, what is appended (nothing: the parse fails), where it fails.
+  const std::tuple<const char*, const char*, Strings, int> cases[] = {
       {"UNIQUE",
        "CONSTRAINT FEC_UNIQ UNIQUE (Func_equip_name,Connector_name,Work_package_key)",
        {"Func_equip_name", "Connector_name", "Work_package_key"},
@@ -34,17 +29,14 @@ TEST(ParseKeyAttrs, AppendsTheStrippedColumnsAfterTheKeyword) {
       {"UNIQUE", "CONSTRAINT X UNIQUE (,,)", {}, 3133},
   };
   KelEdsMetadataDict dict;
-  for (const KeyCase& c : cases) {
-    SCOPED_TRACE(c.text);
+  for (const auto& [keyword, text, appended, failureLine] : cases) {
+    SCOPED_TRACE(text);
     KelListValKelUnicodeString out = MakeList({"kept"});
-    const long result = dict.ParseKeyAttrs(c.keyword, c.text, out);
+    const long result = dict.ParseKeyAttrs(keyword, text, out);
     Strings expected{"kept"};
-    expected.insert(expected.end(), c.appended.begin(), c.appended.end());
+    expected.insert(expected.end(), appended.begin(), appended.end());
     EXPECT_EQ(Texts(out), expected);
-    EXPECT_EQ(result >= 0, !c.appended.empty());
-    if (c.failureLine != 0) {
-      EXPECT_EQ(OriginOf(result), DictLine(c.failureLine));
-    }
+    EXPECT_EQ(OriginOf(result), appended.empty() ? DictLine(failureLine) : kSucceeded);
   }
 }
 
@@ -59,13 +51,9 @@ TEST(AppendTokens, SkipsEmptyPiecesAndNeedsTextAndSeparator) {
   EXPECT_EQ(Texts(out), (Strings{"a", "b"}));
 }
 
-struct ForeignKeyCase {
-  const char* text;
-  Strings parts;  // attribute, class, target; empty when the parse fails
-};
-
 TEST(ParseForeignKey, AppendsAllThreePartsOrNone) {
-  const ForeignKeyCase cases[] = {
+  // Text, then attribute, class and target; none when the parse fails.
+  const std::pair<const char*, Strings> cases[] = {
       {"CONSTRAINT EPC_CN FOREIGN KEY (Cableway_node_key) REFERENCES Cableway_Node (Cableway_node_key)",
        {"Cableway_node_key", "Cableway_Node", "Cableway_node_key"}},
       {"FOREIGN KEY ( a,b ) REFERENCES  T  ( c )", {"a,b", "T", "c"}},  // one entry, not split
@@ -79,17 +67,15 @@ TEST(ParseForeignKey, AppendsAllThreePartsOrNone) {
       {"CONSTRAINT X FOREIGN KEY a", {}},
   };
   KelEdsMetadataDict dict;
-  for (const ForeignKeyCase& c : cases) {
-    SCOPED_TRACE(c.text);
+  for (const auto& [text, parts] : cases) {
+    SCOPED_TRACE(text);
     KelListValKelUnicodeString attrs, classes, targets;
-    const long result = dict.ParseForeignKey(c.text, attrs, classes, targets);
-    if (c.parts.empty()) {
-      EXPECT_EQ(OriginOf(result), DictLine(3060));
-      EXPECT_TRUE(attrs.IsEmpty() && classes.IsEmpty() && targets.IsEmpty());
-    } else {
-      EXPECT_GE(result, 0);
-      EXPECT_EQ((Strings{Texts(attrs).at(0), Texts(classes).at(0), Texts(targets).at(0)}), c.parts);
-    }
+    const long result = dict.ParseForeignKey(text, attrs, classes, targets);
+    EXPECT_EQ(OriginOf(result), parts.empty() ? DictLine(3060) : kSucceeded);
+    Strings got;  // the three lists one after the other
+    for (const auto* list : {&attrs, &classes, &targets})
+      for (const std::string& part : Texts(*list)) got.push_back(part);
+    EXPECT_EQ(got, parts);
   }
 }
 
@@ -106,14 +92,9 @@ TEST(GetConstraintName, IsTheWordAfterTheConstraintMarker) {
   for (const auto& [text, name] : cases) EXPECT_EQ(dict.GetConstraintName(text).ToUTF8(), name) << text;
 }
 
-struct RelationCase {
-  const char* text;
-  Strings parts;  // name, attributes, class after the call; empty: untouched
-  bool succeeds;
-};
-
 TEST(ParseRelation, SplitsNameAttributesAndReferencedClass) {
-  const RelationCase cases[] = {
+  // Text, then name, attributes and class after the call (none: untouched), success.
+  const std::tuple<const char*, Strings, bool> cases[] = {
       {"CONSTRAINT CIC_WP FOREIGN KEY (Work_package_key) REFERENCES Work_Package (Work_package_key)",
        {"CIC_WP", "Work_package_key", "Work_Package"},
        true},
@@ -126,17 +107,13 @@ TEST(ParseRelation, SplitsNameAttributesAndReferencedClass) {
       {"", {}, false},
   };
   KelEdsMetadataDict dict;
-  for (const RelationCase& c : cases) {
-    SCOPED_TRACE(c.text);
+  for (const auto& [text, parts, succeeds] : cases) {
+    SCOPED_TRACE(text);
     KelUnicodeString name("n"), attrs("a"), referenced("c");
-    const long result = dict.ParseRelation(c.text, name, attrs, referenced);
-    const Strings expected = c.parts.empty() ? Strings{"n", "a", "c"} : c.parts;
-    EXPECT_EQ((Strings{name.ToUTF8(), attrs.ToUTF8(), referenced.ToUTF8()}), expected);
-    if (c.succeeds) {
-      EXPECT_GE(result, 0);
-    } else {
-      EXPECT_EQ(OriginOf(result), DictLine(2210));
-    }
+    const long result = dict.ParseRelation(text, name, attrs, referenced);
+    EXPECT_EQ((Strings{name.ToUTF8(), attrs.ToUTF8(), referenced.ToUTF8()}),
+              (parts.empty() ? Strings{"n", "a", "c"} : parts));
+    EXPECT_EQ(OriginOf(result), succeeds ? kSucceeded : DictLine(2210));
   }
 }
 
@@ -303,19 +280,22 @@ TEST(GenerateSQL, LoadedSchemaGivesFiftyNineQuotedStatements) {
   EXPECT_EQ(altersPerClass, (std::vector<int>{1, 2, 4, 4, 3, 2, 3, 4, 5, 7, 5, 4, 2}));
 }
 
+// A table entry with the given attributes and types, for the dictionary to own.
+KelEdsMetadataTable* NewTable(const char* name, const Strings& attrs, const Strings& types) {
+  auto* table = new KelEdsMetadataTable(name);
+  table->AttrNames = MakeList(attrs);
+  table->AttrTypes = MakeList(types);
+  return table;
+}
+
 TEST(GenerateSQL, SkipsWhatItCannotWriteAndStillSucceeds) {
   KelEdsMetadataDict dict;
-  auto* uneven = new KelEdsMetadataTable("xq40718.Uneven");
-  uneven->AttrNames = MakeList({"a", "b"});
-  uneven->AttrTypes = MakeList({"INTEGER"});
+  auto* uneven = NewTable("xq40718.Uneven", {"a", "b"}, {"INTEGER"});
   uneven->Constraints = MakeList({"CONSTRAINT U_PK PRIMARY KEY (a)"});
-  auto* bare = new KelEdsMetadataTable("xq40718.Bare");
-  bare->AttrNames = MakeList({"a"});
-  bare->AttrTypes = MakeList({"INTEGER"});
   dict.Tables.Append(uneven);
   dict.Tables.Append(nullptr);
   dict.Tables.Append(new KelBaseUnknown);
-  dict.Tables.Append(bare);
+  dict.Tables.Append(NewTable("xq40718.Bare", {"a"}, {"INTEGER"}));
   KelListValKelUnicodeString statements;
   EXPECT_GE(dict.GenerateSQL(statements), 0);
   EXPECT_EQ(Texts(statements), (Strings{"\"ALTER TABLE xq40718.Uneven ADD CONSTRAINT U_PK PRIMARY KEY (a);\"",
@@ -335,10 +315,7 @@ TEST(GenerateSQL, FailuresEmptyOrKeepWhatWasWritten) {
   EXPECT_TRUE(statements.IsEmpty());
 
   KelEdsMetadataDict raising;
-  auto* first = new KelEdsMetadataTable("xq40718.First");
-  first->AttrNames = MakeList({"a"});
-  first->AttrTypes = MakeList({"INTEGER"});
-  raising.Tables.Append(first);
+  raising.Tables.Append(NewTable("xq40718.First", {"a"}, {"INTEGER"}));
   raising.Tables.Append(new RaisingTable(true));
   EXPECT_EQ(OriginOf(raising.GenerateSQL(statements)), DictLine(810));
   EXPECT_EQ(Texts(statements), Strings{"\"CREATE TABLE xq40718.First (a INTEGER);\""});

@@ -22,13 +22,14 @@ class KelEdsMetadataToolTestPeer {
   static KelVar<KelEdsMetadataDict>& Dict(KelEdsMetadataTool& tool) { return tool.Dict; }
 };
 
-// Where a failure code was made: (source file, line), or ("", 0) for a code
-// that is not a traced failure (a success code, for one).
+// Where a failure code was made: (source file, line); kSucceeded for a
+// success code, and ("<untraced>", 0) for a failure that tells no origin.
+inline const std::pair<std::string, int> kSucceeded{"<succeeded>", 0};
 inline std::pair<std::string, int> OriginOf(long code) {
   const char* file = nullptr;
   int line = 0;
-  if (!KelError::GetReturnOrigin(code, &file, &line)) return {"", 0};
-  return {file, line};
+  if (KelError::GetReturnOrigin(code, &file, &line)) return {file, line};
+  return code >= 0 ? kSucceeded : std::pair<std::string, int>{"<untraced>", 0};
 }
 inline std::pair<std::string, int> DictLine(int line) { return {kDictSource, line}; }
 inline std::pair<std::string, int> ToolLine(int line) { return {kToolSource, line}; }

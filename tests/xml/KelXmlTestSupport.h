@@ -116,6 +116,80 @@ inline void Append(const KelIDOMNode_var& parent, const KelIDOMNode_var& child) 
   ASSERT_NE(appended, NULL_var);
 }
 
+// Reading the tree; each call is expected to succeed.
+inline KelIDOMElement_var Root(const KelIDOMDocument_var& document) {
+  KelIDOMElement_var root;
+  EXPECT_GE(document->getDocumentElement(root), 0);
+  return root;
+}
+
+inline KelIDOMNode_var FirstChild(const KelIDOMNode_var& node) {
+  KelIDOMNode_var child;
+  EXPECT_GE(node->getFirstChild(child), 0);
+  return child;
+}
+
+inline KelIDOMNode_var NextSibling(const KelIDOMNode_var& node) {
+  KelIDOMNode_var sibling;
+  EXPECT_GE(node->getNextSibling(sibling), 0);
+  return sibling;
+}
+
+inline KelIDOMNode_var Parent(const KelIDOMNode_var& node) {
+  KelIDOMNode_var parent;
+  EXPECT_GE(node->getParentNode(parent), 0);
+  return parent;
+}
+
+inline KelIDOMElement_var AsElement(const KelIDOMNode_var& node) {
+  return KelQuery<KelIDOMElement>(node, IID_KelIDOMElement);
+}
+
+inline unsigned short TypeOf(const KelIDOMNode_var& node) {
+  unsigned short type = 0;
+  EXPECT_GE(node->getNodeType(type), 0);
+  return type;
+}
+
+// The node's value, "<null>" for none.
+inline std::string Value(const KelIDOMNode_var& node) {
+  KelUnicodeString value("stale");
+  EXPECT_GE(node->getNodeValue(value), 0);
+  return value.IsNull() ? "<null>" : U8(value);
+}
+
+inline bool Same(const KelIDOMNode_var& a, const KelIDOMNode_var& b) {
+  bool same = false;
+  EXPECT_GE(a->isSameNode(b, same), 0);
+  return same;
+}
+
+inline KelIDOMNode_var Text(const KelIDOMDocument_var& document, const std::string& text) {
+  KelIDOMNode_var node;
+  EXPECT_GE(document->createTextNode(U(text), node), 0);
+  return node;
+}
+
+// Elements tagged `tag` below a document or an element.
+template <class Scope>
+KelIDOMNodeList_var ByTag(const Scope& scope, const std::string& tag) {
+  KelIDOMNodeList_var list;
+  EXPECT_GE(scope->getElementsByTagName(U(tag), list), 0);
+  return list;
+}
+
+inline unsigned int Length(const KelIDOMNodeList_var& list) {
+  unsigned int length = 0;
+  EXPECT_GE(list->getLength(length), 0);
+  return length;
+}
+
+inline KelIDOMNode_var Item(const KelIDOMNodeList_var& list, unsigned int index) {
+  KelIDOMNode_var node;
+  EXPECT_GE(list->item(index, node), 0);
+  return node;
+}
+
 inline std::string Attribute(const KelIDOMNode_var& node, const std::string& name) {
   KelIDOMElement_var element = KelQuery<KelIDOMElement>(node, IID_KelIDOMElement);
   if (element == nullptr) return "<not an element>";
@@ -132,39 +206,20 @@ inline std::string Name(const KelIDOMNode_var& node) {
 
 // The values of attribute `attribute` of the list's nodes, joined with ",".
 inline std::string ListAttributes(const KelIDOMNodeList_var& list, const std::string& attribute) {
-  unsigned int length = 0;
-  EXPECT_GE(list->getLength(length), 0);
   std::string joined;
-  for (unsigned int i = 0; i < length; ++i) {
-    KelIDOMNode_var node;
-    EXPECT_GE(list->item(i, node), 0);
-    if (i > 0) joined += ',';
-    joined += Attribute(node, attribute);
-  }
+  for (unsigned int i = 0; i < Length(list); ++i) joined += (i > 0 ? "," : "") + Attribute(Item(list, i), attribute);
   return joined;
 }
 
 // The names of a node's children, joined with ",".
 inline std::string ChildNames(const KelIDOMNode_var& parent) {
   std::string joined;
-  KelIDOMNode_var child;
-  EXPECT_GE(parent->getFirstChild(child), 0);
-  while (child != nullptr) {
-    if (!joined.empty()) joined += ',';
-    joined += Name(child);
-    KelIDOMNode_var next;
-    EXPECT_GE(child->getNextSibling(next), 0);
-    child = next;
-  }
+  for (KelIDOMNode_var child = FirstChild(parent); child != nullptr; child = NextSibling(child))
+    joined += (joined.empty() ? "" : ",") + Name(child);
   return joined;
 }
 
 inline bool HaveXmllint() { return std::system("command -v xmllint >/dev/null 2>&1") == 0; }
-
-// Whether xmllint reads the file as well-formed XML.
-inline bool XmllintAccepts(const std::string& path) {
-  return std::system(("xmllint --noout --nonet '" + path + "' >/dev/null 2>&1").c_str()) == 0;
-}
 
 // A resolver that records what it is asked and answers with `answer` (or
 // declines when it gives an empty source).
@@ -191,8 +246,6 @@ class RecordingHandler final : public KelISAXErrorHandler {
   struct Entry {
     std::string kind;
     std::string message;
-    int line;
-    int column;
   };
   long warning(const KelXMLParseError& problem) override { return Record("warning", problem); }
   long error(const KelXMLParseError& problem) override { return Record("error", problem); }
@@ -208,7 +261,7 @@ class RecordingHandler final : public KelISAXErrorHandler {
 
  private:
   long Record(const char* kind, const KelXMLParseError& problem) {
-    entries.push_back({kind, U8(problem.message), problem.line, problem.column});
+    entries.push_back({kind, U8(problem.message)});
     return S_OK;
   }
 };
