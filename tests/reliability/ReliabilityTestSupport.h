@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "KelAllocator.h"
+#include "KelEdsMetadataTool.h"
 #include "jobs/JobTestSupport.h"
 
 namespace reltest {
@@ -98,6 +99,19 @@ inline ChildRun RunChild(const std::vector<std::string>& argv, std::optional<uid
 }
 
 inline const std::string kProbe = KEL_PROBE_PATH;
+
+// The metadata dictionary document from `uuids` into `output`, the
+// generator's summary on standard output swallowed.
+inline long GenerateMetadata(KelEdsMetadataTool& tool, const std::string& uuids, const std::string& output) {
+  testing::internal::CaptureStdout();
+  const long code = tool.GenerateNorvaleMetaData(uuids.c_str(), {}, {}, output.c_str());
+  testing::internal::GetCapturedStdout();
+  return code;
+}
+inline long GenerateMetadata(const std::string& uuids, const std::string& output) {
+  KelEdsMetadataTool tool;
+  return GenerateMetadata(tool, uuids, output);
+}
 
 // Fails the k-th platform allocation (k = 0, 1, 2, ...) of `operation` until
 // a run refuses none, and calls `operation(k, refused)` for each; returns the

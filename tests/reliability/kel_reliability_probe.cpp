@@ -28,6 +28,7 @@
 #include <memory>
 #include <string>
 
+#include "HostileDocuments.h"
 #include "KelEdsMetadataTool.h"
 #include "KelEdsXMLParser.h"
 
@@ -76,28 +77,13 @@ bool MakeJobs(unsigned long long bytes, const char* path) {
 }
 
 bool MakeHostile(const std::string& kind, const char* path) {
-  std::string text;
-  if (kind == "laughs") {
-    text = "<!DOCTYPE Integration [<!ENTITY a \"lollollollol\">";
-    for (char level = 'b'; level <= 'k'; ++level) {
-      text += std::string("<!ENTITY ") + level + " \"";
-      for (int i = 0; i < 10; ++i) text += std::string("&") + static_cast<char>(level - 1) + ";";
-      text += "\">";
-    }
-    text += "]><Integration version=\"1\">&k;</Integration>";
-  } else if (kind == "blowup") {
-    text = "<!DOCTYPE Integration [<!ENTITY a \"" + std::string(100000, 'q') + "\">]><Integration version=\"1\">";
-    for (int i = 0; i < 20000; ++i) text += "&a;";
-    text += "</Integration>";
-  } else if (kind == "deep") {
-    for (int i = 0; i < 100000; ++i) text += "<n>";
-    for (int i = 0; i < 100000; ++i) text += "</n>";
-  } else {
-    return false;
-  }
+  const std::string text = kind == "laughs"   ? hostile::BillionLaughs()
+                           : kind == "blowup" ? hostile::QuadraticBlowup(100000, 20000)
+                           : kind == "deep"   ? hostile::Nested(100000)
+                                              : "";
+  if (text.empty()) return false;
   std::ofstream out(path, std::ios::binary);
-  out << text;
-  return static_cast<bool>(out);
+  return static_cast<bool>(out << text);
 }
 
 // VmHWM of /proc/self/status, in kB; -1 when it cannot be read.

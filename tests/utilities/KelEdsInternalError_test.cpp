@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 
+#include "KelAllocator.h"
 #include "KelGuard.h"
 
 namespace {
@@ -102,6 +103,10 @@ TEST(KelEdsInternalError, CloneSelfCopiesTheError) {
   EXPECT_EQ(length, 0u);  // the module's table has no entries
   EXPECT_EQ(KelEdsInternalError::CreateItself(), nullptr);
   clone->Release();
+  {
+    KelAllocationFailureScope failing(0, 1);  // a clone is whole or not there at all
+    EXPECT_EQ(error->CloneSelf(), nullptr);
+  }
   error->Release();
 }
 
