@@ -114,8 +114,9 @@ class Edsutil : public ::testing::Test {
 
   // Runs a command that must fail with `status`, print nothing on standard
   // output and one line naming `culprit` on standard error.
-  void ExpectFailure(const std::vector<std::string>& args, int status, const std::string& culprit) {
-    const Result r = Run(args);
+  void ExpectFailure(const std::vector<std::string>& args, int status, const std::string& culprit,
+                     const std::string& input = "") {
+    const Result r = Run(args, input);
     EXPECT_EQ(r.status, status) << Joined(args);
     EXPECT_EQ(r.out, "") << Joined(args);
     EXPECT_EQ(Lines(r.err).size(), 1u) << Joined(args) << "\n" << r.err;

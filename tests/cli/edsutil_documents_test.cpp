@@ -153,9 +153,7 @@ TEST_F(EdsutilDocuments, CopyTakesTheDataOfAOneJobDocument) {
   Quiet({"job", "new", two});
   Quiet({"job", "add", two, "A", "T"});
   Quiet({"job", "add", two, "B", "T"});
-  const Result refused = Run({"job", "copy", target, two, "--inputs"});
-  EXPECT_EQ(refused.status, 1);
-  EXPECT_TRUE(Has(refused.err, "holds 2 jobs"));
+  ExpectFailure({"job", "copy", target, two, "--inputs"}, 1, "holds 2 jobs");
 }
 
 TEST_F(EdsutilDocuments, ValidateReportsWhereTheDocumentBreaksTheDtd) {
@@ -195,12 +193,7 @@ TEST_F(EdsutilDocuments, ValidateReportsWhereTheDocumentBreaksTheDtd) {
       {"", "empty"},
       {"<Integration version=\"\xC3\"/>", "UTF-8"},
   };
-  for (const auto& [text, culprit] : invalid) {
-    const Result r = Run({"job", "validate", "-"}, text);
-    EXPECT_EQ(r.status, 1) << text;
-    EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
-    EXPECT_TRUE(Has(r.err, culprit)) << text;
-  }
+  for (const auto& [text, culprit] : invalid) ExpectFailure({"job", "validate", "-"}, 1, culprit, text);
 
   // The DTD comes from --dtd-dir: a stricter copy there turns a valid
   // document down.
@@ -212,9 +205,7 @@ TEST_F(EdsutilDocuments, ValidateReportsWhereTheDocumentBreaksTheDtd) {
   const std::string valid = "<Integration version=\"1\"/>";
   EXPECT_EQ(Output({"job", "validate", "-", "--dtd-dir", kDtdDir}, valid),
             "standard input is valid against " + kDtdDir + "/KelEdsJobs.dtd\n");
-  const Result stricter = Run({"job", "validate", "-", "--dtd-dir", strict.string()}, valid);
-  EXPECT_EQ(stricter.status, 1);
-  EXPECT_TRUE(Has(stricter.err, "owner"));
+  ExpectFailure({"job", "validate", "-", "--dtd-dir", strict.string()}, 1, "owner", valid);
 }
 
 TEST_F(EdsutilDocuments, FailuresLeaveTheDocumentAsItWas) {

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
 namespace {
+
+const std::string kFFFD = "\xEF\xBF\xBD";  // U+FFFD, the replacement character, in UTF-8
 
 TEST(KelUnicodeString, NullIsOnlyTheNeverAssignedString) {
   EXPECT_TRUE(KelUnicodeString().IsNull());
@@ -58,10 +61,9 @@ TEST(KelUnicodeString, StripRemovesOnlyTheGivenCharacterAtTheChosenEnds) {
 }
 
 TEST(KelUnicodeString, ConvertToNumReadsLikeScanfAndLeavesTheOutputAloneOtherwise) {
-  struct Case {
+  const struct {
     const char* text;
-    int converted;
-    int value;
+    int converted, value;
   } cases[] = {{"42", 1, 42},
                {"  -7", 1, -7},
                {"+8xyz", 1, 8},
@@ -70,11 +72,11 @@ TEST(KelUnicodeString, ConvertToNumReadsLikeScanfAndLeavesTheOutputAloneOtherwis
                {"oo", 0, 99},
                {"-", 0, 99},
                {" x1", 0, 99},
-               {"2147483647", 1, 2147483647},
-               {"-2147483648", 1, -2147483647 - 1},
+               {"2147483647", 1, INT_MAX},
+               {"-2147483648", 1, INT_MIN},
                {"2147483648", 0, 99},
                {"99999999999999999999", 0, 99}};
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     int value = 99;
     EXPECT_EQ(KelUnicodeString(c.text).ConvertToNum(&value, "%d"), c.converted) << c.text;
     EXPECT_EQ(value, c.value) << c.text;
@@ -119,17 +121,13 @@ TEST(KelUnicodeString, MalformedUtf8DecodesAsReplacementCharacters) {
     std::string bytes;
     std::u16string expected;
   } cases[] = {
-      {"a\x80"
-       "b",
-       u"a\uFFFDb"},                                      // stray continuation byte
+      {"a\x80z", u"a\uFFFDz"},                            // stray continuation byte
       {"\xC3", u"\uFFFD"},                                // truncated at the end of the buffer
       {"\xE2\x82", u"\uFFFD"},                            // truncated three-byte sequence: one maximal part
       {"\xC0\xAF", u"\uFFFD\uFFFD"},                      // overlong
       {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},            // encoded surrogate
       {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
-      {"\xFF"
-       "x",
-       u"\uFFFDx"},
+      {"\xFFx", u"\uFFFDx"},
   };
   for (const Case& c : cases) {
     KelUnicodeString s;
@@ -165,10 +163,8 @@ TEST(KelUnicodeString, LongTextsConvertTheSameWhereverACharacterFalls) {
       s.BuildFromUTF8(bytes.data(), bytes.size());
       ASSERT_EQ(s.Data(), units) << piece.bytes << " after " << before;
       // Back to UTF-8: damage has become U+FFFD.
-      std::string expected = bytes;
-      if (piece.units == u"\uFFFD") {
-        expected = std::string(before, 'a') + "\xEF\xBF\xBD" + std::string(40, 'z') + "\xEF\xBF\xBD";
-      }
+      const std::string expected =
+          piece.units != u"\uFFFD" ? bytes : std::string(before, 'a') + kFFFD + std::string(40, 'z') + kFFFD;
       EXPECT_EQ(s.ToUTF8(), expected) << before;
       EXPECT_EQ(s.GetLengthInUTF8(), expected.size()) << before;
       std::vector<char> exact(expected.size(), 'Z');
@@ -178,12 +174,8 @@ TEST(KelUnicodeString, LongTextsConvertTheSameWhereverACharacterFalls) {
     }
   }
   // Unpaired surrogates encode as U+FFFD.
-  const KelUnicodeString unpaired(
-      std::u16string(u"a\xD800"
-                     "b\xDC00"));
-  EXPECT_EQ(unpaired.ToUTF8(),
-            "a\xEF\xBF\xBD"
-            "b\xEF\xBF\xBD");
+  const KelUnicodeString unpaired(std::u16string{u'a', 0xD800, u'b', 0xDC00});
+  EXPECT_EQ(unpaired.ToUTF8(), "a" + kFFFD + "b" + kFFFD);
   EXPECT_EQ(unpaired.GetLengthInUTF8(), 8u);
 }
 

@@ -122,8 +122,7 @@ inline long SweepAllocationFailures(const std::function<void(long k, bool& refus
     SCOPED_TRACE("allocation " + std::to_string(k) + " refused");
     bool refused = false;
     operation(k, refused);
-    if (::testing::Test::HasFatalFailure()) return k;
-    if (!refused) return k;
+    if (::testing::Test::HasFatalFailure() || !refused) return k;
   }
   ADD_FAILURE() << "the operation never ran without a refused allocation";
   return limit;
@@ -134,15 +133,13 @@ inline long SweepAllocationFailures(const std::function<void(long k, bool& refus
 template <class Body>
 decltype(auto) FailingAllocation(long k, bool& refused, Body&& body) {
   struct Plan {
-    explicit Plan(long k) { KelSetAllocationFailure(k, 1); }
-    ~Plan() { KelSetAllocationFailure(0, 0); }
-    bool Refused() const { return KelAllocationFailures() > 0; }
-  } plan(k);
-  struct Note {
-    const Plan& plan;
+    explicit Plan(long k, bool& refused) : refused(refused) { KelSetAllocationFailure(k, 1); }
+    ~Plan() {
+      refused = KelAllocationFailures() > 0;
+      KelSetAllocationFailure(0, 0);
+    }
     bool& refused;
-    ~Note() { refused = plan.Refused(); }
-  } note{plan, refused};
+  } plan(k, refused);
   return body();
 }
 
