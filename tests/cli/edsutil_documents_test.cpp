@@ -323,10 +323,8 @@ TEST_F(EdsutilDocuments, DemoWritesEveryFileItAnnounces) {
     ASSERT_TRUE(fs::is_regular_file(demo / words[0])) << line;
     EXPECT_EQ(std::to_string(fs::file_size(demo / words[0])), words[1]) << line;
   }
-  std::set<std::string> present;
-  for (const auto& entry : fs::directory_iterator(demo)) present.insert(entry.path().filename().string());
   EXPECT_EQ(announced, (std::set<std::string>{"metadata.xml", "reply.xml", "request.xml", "schema.sql", "uuids.txt"}));
-  EXPECT_EQ(present, announced);
+  EXPECT_EQ(Entries(demo), announced);
 
   // Each file parses and holds what it says.
   for (const char* name : {"request.xml", "reply.xml"}) Output({"job", "validate", (demo / name).string()});

@@ -19,13 +19,9 @@ using namespace clitest;
 
 // The texts between double quotes in `line`, in order.
 std::vector<std::string> QuotedParts(const std::string& line) {
+  static const std::regex quoted("\"([^\"]*)\"");
   std::vector<std::string> parts;
-  for (std::size_t open = line.find('"'); open != std::string::npos; open = line.find('"', open)) {
-    const std::size_t close = line.find('"', open + 1);
-    if (close == std::string::npos) break;
-    parts.push_back(line.substr(open + 1, close - open - 1));
-    open = close + 1;
-  }
+  for (std::sregex_iterator at(line.begin(), line.end(), quoted), end; at != end; ++at) parts.push_back((*at)[1]);
   return parts;
 }
 

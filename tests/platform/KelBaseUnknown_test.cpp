@@ -91,9 +91,7 @@ TEST(KelBaseUnknown, EmptyHandleRaisesTheNullHandleError) {
 TEST(KelBaseUnknown, MetaObjectsAnswerKindOfByNameAndObject) {
   auto handle = KelVar<DerivedCounted>::Adopt(new DerivedCounted);
   EXPECT_STREQ(handle->IsA(), "DerivedCounted");
-  EXPECT_TRUE(handle->IsAKindOf("DerivedCounted"));
-  EXPECT_TRUE(handle->IsAKindOf("Counted"));
-  EXPECT_TRUE(handle->IsAKindOf("KelBaseUnknown"));
+  for (const char* kind : {"DerivedCounted", "Counted", "KelBaseUnknown"}) EXPECT_TRUE(handle->IsAKindOf(kind)) << kind;
   EXPECT_FALSE(handle->IsAKindOf("KelError"));
   EXPECT_FALSE(handle->IsAKindOf(nullptr));
   EXPECT_TRUE(DerivedCounted::MetaObject()->IsAKindOf(Counted::MetaObject()));

@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>

@@ -10,6 +10,12 @@ namespace {
 
 const std::string kFFFD = "\xEF\xBF\xBD";  // U+FFFD, the replacement character, in UTF-8
 
+KelUnicodeString FromUtf8(const std::string& bytes) {
+  KelUnicodeString s;
+  s.BuildFromUTF8(bytes.data(), bytes.size());
+  return s;
+}
+
 TEST(KelUnicodeString, NullIsOnlyTheNeverAssignedString) {
   EXPECT_TRUE(KelUnicodeString().IsNull());
   EXPECT_TRUE(KelUnicodeString(static_cast<const char*>(nullptr)).IsNull());
@@ -104,8 +110,7 @@ TEST(KelUnicodeString, Utf8RoundTripsEveryPlane) {
       std::string(1, '\0') + "x",
       "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"};
   for (const std::string& text : texts) {
-    KelUnicodeString s;
-    s.BuildFromUTF8(text.data(), text.size());
+    const KelUnicodeString s = FromUtf8(text);
     EXPECT_EQ(s.ToUTF8(), text);
     std::vector<char> buffer(text.size() * 4 + 4, 'Z');
     std::size_t bytes = buffer.size();
@@ -129,11 +134,7 @@ TEST(KelUnicodeString, MalformedUtf8DecodesAsReplacementCharacters) {
       {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
       {"\xFFx", u"\uFFFDx"},
   };
-  for (const Case& c : cases) {
-    KelUnicodeString s;
-    s.BuildFromUTF8(c.bytes.data(), c.bytes.size());
-    EXPECT_EQ(s.Data(), c.expected);
-  }
+  for (const Case& c : cases) EXPECT_EQ(FromUtf8(c.bytes).Data(), c.expected);
   // The length bounds the read even when the bytes go on.
   const char bytes[] = "\xE2\x82\xAC";
   KelUnicodeString s;
@@ -159,8 +160,7 @@ TEST(KelUnicodeString, LongTextsConvertTheSameWhereverACharacterFalls) {
     for (std::size_t before : {0, 1, 7, 15, 16, 17, 510, 511, 512, 513, 1022, 1023, 1024, 1025}) {
       const std::string bytes = std::string(before, 'a') + piece.bytes + std::string(40, 'z') + piece.bytes;
       const std::u16string units = std::u16string(before, u'a') + piece.units + std::u16string(40, u'z') + piece.units;
-      KelUnicodeString s;
-      s.BuildFromUTF8(bytes.data(), bytes.size());
+      const KelUnicodeString s = FromUtf8(bytes);
       ASSERT_EQ(s.Data(), units) << piece.bytes << " after " << before;
       // Back to UTF-8: damage has become U+FFFD.
       const std::string expected =

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "reliability/ReliabilityTestSupport.h"
 
@@ -69,10 +70,8 @@ TEST_F(AtomicWrite, TheTargetIsReplacedNotRewritten) {
     ASSERT_GE(writer.write(target), 0);
     EXPECT_EQ(ReadFile(reader), "earlier content");
     EXPECT_EQ(ReadFile(target).rfind("<?xml", 0), 0u);
-    struct stat info {};
-    ASSERT_EQ(stat(target.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0640u);
-    EXPECT_EQ(info.st_nlink, 1u);
+    EXPECT_EQ(std::filesystem::status(target).permissions(), static_cast<std::filesystem::perms>(0640));
+    EXPECT_EQ(std::filesystem::hard_link_count(target), 1u);
     EXPECT_EQ(Entries(scratch_.path), (std::set<std::string>{"reader.xml", "target.xml", "uuids.txt"}));
     std::filesystem::remove(target);
     std::filesystem::remove(reader);

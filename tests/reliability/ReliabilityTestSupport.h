@@ -5,17 +5,13 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -54,9 +50,10 @@ struct ChildRun {
     const std::size_t start = at + key.size() + 1;
     return out.substr(start, out.find_first_of(" \n", start) - start);
   }
+  // The result code the probe printed for `step`, or 0.
   long Code(const std::string& step) const {
-    const std::size_t at = out.find(step + " code=");
-    return at == std::string::npos ? 0 : std::stol(out.substr(at + step.size() + 6));
+    const std::string code = Value(step + " code");
+    return code.empty() ? 0 : std::stol(code);
   }
 };
 

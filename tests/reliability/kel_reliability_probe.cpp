@@ -58,17 +58,18 @@ bool MakeJobs(unsigned long long bytes, const char* path) {
   unsigned long long written = static_cast<unsigned long long>(
       std::fprintf(out, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Integration version=\"1\">\n"));
   for (unsigned long job = 1; written < bytes; ++job) {
-    const int n = std::fprintf(
-        out,
-        "<EDB_Job EDB_Id=\"J%lu\" EDB_Type=\"route\" EDB_JobInput=\"cable route %lu\">"
-        "<EDB_JobInData EDB_iAttrName=\"length\" EDB_iAttrValue=\"%lu.25\" EDB_iAttrType=\"Double\"/>"
-        "<EDB_JobInData EDB_iAttrName=\"name\" EDB_iAttrValue=\"C\xC3\xA2" "ble-%lu\" EDB_iAttrType=\"String\"/>"
-        "<EDB_JobContextInData EDB_Ctxt_iAttrName=\"wp\" EDB_Ctxt_iAttrValue=\"WP%lu\" "
-        "EDB_Ctxt_iAttrType=\"String\"/>"
-        "<EDB_JobOutData EDB_oAttrName=\"status\" EDB_oAttrValue=\"routed\" EDB_oAttrType=\"String\"/>"
-        "<EDB_JobReportOutData EDB_JobReportOneRow=\"route %lu done in 3 sections\"/>"
-        "</EDB_Job>\n",
-        job, job, job, job, job % 97, job);
+    const int n =
+        std::fprintf(out,
+                     "<EDB_Job EDB_Id=\"J%lu\" EDB_Type=\"route\" EDB_JobInput=\"cable route %lu\">"
+                     "<EDB_JobInData EDB_iAttrName=\"length\" EDB_iAttrValue=\"%lu.25\" EDB_iAttrType=\"Double\"/>"
+                     "<EDB_JobInData EDB_iAttrName=\"name\" EDB_iAttrValue=\"C\xC3\xA2"
+                     "ble-%lu\" EDB_iAttrType=\"String\"/>"
+                     "<EDB_JobContextInData EDB_Ctxt_iAttrName=\"wp\" EDB_Ctxt_iAttrValue=\"WP%lu\" "
+                     "EDB_Ctxt_iAttrType=\"String\"/>"
+                     "<EDB_JobOutData EDB_oAttrName=\"status\" EDB_oAttrValue=\"routed\" EDB_oAttrType=\"String\"/>"
+                     "<EDB_JobReportOutData EDB_JobReportOneRow=\"route %lu done in 3 sections\"/>"
+                     "</EDB_Job>\n",
+                     job, job, job, job, job % 97, job);
     if (n < 0) break;
     written += static_cast<unsigned long long>(n);
   }
