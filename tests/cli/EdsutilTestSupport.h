@@ -10,10 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -46,8 +43,21 @@ inline std::vector<std::string> Words(const std::string& text) {
   return words;
 }
 
+// The arguments as one command line, for failure messages.
+inline std::string Joined(const std::vector<std::string>& args) {
+  std::string command;
+  for (const std::string& arg : args) command += " " + arg;
+  return command;
+}
+
+// Whether `text` holds `part`; a failure shows both.
+inline ::testing::AssertionResult Has(const std::string& text, const std::string& part) {
+  if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
+}
+
 inline bool OnPath(const std::string& program) {
-  const char* path = std::getenv("PATH");
+  const char* path = getenv("PATH");
   std::istringstream dirs(path ? path : "");
   for (std::string dir; std::getline(dirs, dir, ':');) {
     if (!dir.empty() && access((fs::path(dir) / program).c_str(), X_OK) == 0) return true;
@@ -92,16 +102,22 @@ class Edsutil : public ::testing::Test {
     return result;
   }
 
+  // Runs a command that must succeed; gives its standard output.
+  std::string Output(const std::vector<std::string>& args, const std::string& input = "") {
+    const Result r = Run(args, input);
+    EXPECT_EQ(r.status, 0) << Joined(args) << "\n" << r.err;
+    return r.out;
+  }
+
   // Runs a command that must fail with `status`, print nothing on standard
   // output and one line naming `culprit` on standard error.
-  void ExpectFailure(const std::vector<std::string>& args, int status, const std::string& culprit) {
-    const Result r = Run(args);
-    std::string command;
-    for (const std::string& arg : args) command += " " + arg;
-    EXPECT_EQ(r.status, status) << command;
-    EXPECT_EQ(r.out, "") << command;
-    EXPECT_EQ(Lines(r.err).size(), 1u) << command << "\n" << r.err;
-    EXPECT_NE(r.err.find(culprit), std::string::npos) << command << "\n" << r.err;
+  void ExpectFailure(const std::vector<std::string>& args, int status, const std::string& culprit,
+                     const std::string& input = "") {
+    const Result r = Run(args, input);
+    EXPECT_EQ(r.status, status) << Joined(args);
+    EXPECT_EQ(r.out, "") << Joined(args);
+    EXPECT_EQ(Lines(r.err).size(), 1u) << Joined(args) << "\n" << r.err;
+    EXPECT_TRUE(Has(r.err, culprit)) << Joined(args);
   }
 
   // A path in the test's own directory.

@@ -33,10 +33,8 @@ class EdsutilDocuments : public Edsutil {
   // Runs a command that must succeed without printing anything.
   void Quiet(const std::vector<std::string>& args) {
     const Result r = Run(args);
-    std::string command;
-    for (const std::string& arg : args) command += " " + arg;
-    ASSERT_EQ(r.status, 0) << command << "\n" << r.err;
-    EXPECT_EQ(r.out + r.err, "") << command;
+    ASSERT_EQ(r.status, 0) << Joined(args) << "\n" << r.err;
+    EXPECT_EQ(r.out + r.err, "") << Joined(args);
   }
 };
 
@@ -55,9 +53,7 @@ TEST_F(EdsutilDocuments, JobDocumentRoundTrip) {
   Quiet({"job", "error", file, "J2", "EdbLocked", "msgs.cat", "J2", "second param"});
   Quiet({"job", "delete-error", file, "J2", "xq40718.Cable_Instance", "CIC_WP", "CI-9"});
 
-  const Result shown = Run({"job", "show", file});
-  ASSERT_EQ(shown.status, 0) << shown.err;
-  EXPECT_EQ(shown.out,
+  EXPECT_EQ(Output({"job", "show", file}),
             "Integration (version '2.1'): 2 jobs\n"
             "\n"
             "Job 'J1': type 'Insert', input 'xq40718.Equipment'\n"
@@ -81,9 +77,7 @@ TEST_F(EdsutilDocuments, JobDocumentRoundTrip) {
             "    xq40718.Cable_Instance  CIC_WP      CI-9\n"
             "  error: key 'EdbLocked', file 'msgs.cat', parameters 'J2@second param'\n");
 
-  const Result one = Run({"job", "show", file, "J2", "--json"});
-  ASSERT_EQ(one.status, 0) << one.err;
-  EXPECT_EQ(one.out,
+  EXPECT_EQ(Output({"job", "show", file, "J2", "--json"}),
             "{\"root\": \"Integration\", \"version\": \"2.1\", \"jobs\": [\n"
             "  {\"id\": \"J2\", \"type\": \"Delete\", \"input\": \"\",\n"
             "   \"inputs\": [],\n   \"contextInputs\": [],\n   \"outputs\": [],\n   \"report\": [],\n"
@@ -93,9 +87,7 @@ TEST_F(EdsutilDocuments, JobDocumentRoundTrip) {
             "\"parameters\": \"J2@second param\"}}\n]}\n");
 
   // What the writers produce is what the DTD describes.
-  const Result valid = Run({"job", "validate", file});
-  EXPECT_EQ(valid.status, 0) << valid.err;
-  EXPECT_NE(valid.out.find("is valid against "), std::string::npos);
+  EXPECT_TRUE(Has(Output({"job", "validate", file}), "is valid against "));
   if (OnPath("xmllint")) {
     EXPECT_EQ(std::system(("xmllint --noout --dtdvalid " + kDtdDir + "/KelEdsJobs.dtd " + file).c_str()), 0);
   }
@@ -107,14 +99,10 @@ TEST_F(EdsutilDocuments, ValuesXmlMustEscapeComeBackAsGiven) {
   Quiet({"job", "new", file});
   Quiet({"job", "add", file, key, "T", tricky});
   Quiet({"job", "input", file, key, "N", tricky, "-t", "x&y"});
-  const Result shown = Run({"job", "show", file, "--json"});
   const std::string json = "\"a \\\"quoted\\\" <b> & c\\tline\\nnext\\r\\n  end \"";
-  EXPECT_NE(shown.out.find("{\"id\": \"k'&<>\", \"type\": \"T\", \"input\": " + json +
-                           ",\n"
-                           "   \"inputs\": [{\"name\": \"N\", \"value\": " +
-                           json + ", \"type\": \"x&y\"}]"),
-            std::string::npos)
-      << shown.out;
+  EXPECT_TRUE(Has(Output({"job", "show", file, "--json"}),
+                  "{\"id\": \"k'&<>\", \"type\": \"T\", \"input\": " + json +
+                      ",\n   \"inputs\": [{\"name\": \"N\", \"value\": " + json + ", \"type\": \"x&y\"}]"));
 
   // --force starts over; --allow-duplicate appends a job whose id is taken,
   // and the readers then find the first job's data for both.
@@ -122,7 +110,7 @@ TEST_F(EdsutilDocuments, ValuesXmlMustEscapeComeBackAsGiven) {
   Quiet({"job", "add", file, "J", "First"});
   Quiet({"job", "output", file, "J", "Key", "1"});
   Quiet({"job", "add", file, "J", "Second", "--allow-duplicate"});
-  const std::string both = Run({"job", "show", file}).out;
+  const std::string both = Output({"job", "show", file});
   EXPECT_EQ(both.rfind("Integration (version '3'): 2 jobs\n", 0), 0u);
   int keys = 0;  // the first job's output, shown under both
   for (const std::string& line : Lines(both)) keys += Words(line) == std::vector<std::string>{"Key", "1"} ? 1 : 0;
@@ -130,21 +118,16 @@ TEST_F(EdsutilDocuments, ValuesXmlMustEscapeComeBackAsGiven) {
 }
 
 TEST_F(EdsutilDocuments, DashReadsStandardInputAndWritesStandardOutput) {
-  const Result created = Run({"job", "new", "-"});
-  ASSERT_EQ(created.status, 0);
   // A document that opens with its DOCTYPE still takes jobs from standard input.
-  std::string document = created.out;
+  std::string document = Output({"job", "new", "-"});
   document.insert(document.find('\n') + 1, "<!DOCTYPE Integration SYSTEM \"KelEdsJobs.dtd\">\n");
-  Result step = Run({"job", "add", "-", "X", "Route", "élément"}, document);
-  ASSERT_EQ(step.status, 0) << step.err;
-  step = Run({"job", "output", "-", "X", "Length", "12.5"}, step.out);
-  ASSERT_EQ(step.status, 0) << step.err;
-  EXPECT_NE(step.out.find("<!DOCTYPE Integration"), std::string::npos);
-  EXPECT_EQ(Run({"job", "validate", "-"}, step.out).status, 0);
-  const Result shown = Run({"job", "show", "-", "--json"}, step.out);
-  EXPECT_NE(shown.out.find("{\"id\": \"X\", \"type\": \"Route\", \"input\": \"élément\""), std::string::npos);
-  EXPECT_NE(shown.out.find("\"outputs\": [{\"name\": \"Length\", \"value\": \"12.5\", \"type\": \"\"}]"),
-            std::string::npos);
+  document = Output({"job", "add", "-", "X", "Route", "élément"}, document);
+  document = Output({"job", "output", "-", "X", "Length", "12.5"}, document);
+  EXPECT_TRUE(Has(document, "<!DOCTYPE Integration"));
+  EXPECT_EQ(Run({"job", "validate", "-"}, document).status, 0);
+  const std::string shown = Output({"job", "show", "-", "--json"}, document);
+  EXPECT_TRUE(Has(shown, "{\"id\": \"X\", \"type\": \"Route\", \"input\": \"élément\""));
+  EXPECT_TRUE(Has(shown, "\"outputs\": [{\"name\": \"Length\", \"value\": \"12.5\", \"type\": \"\"}]"));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 3);  // stdin, stdout, stderr
 }
 
@@ -160,21 +143,17 @@ TEST_F(EdsutilDocuments, CopyTakesTheDataOfAOneJobDocument) {
   Quiet({"job", "report", source, "J", "done"});
   Quiet({"job", "copy", target, source, "--outputs"});
   Quiet({"job", "copy", target, source, "--inputs"});
-  const Result shown = Run({"job", "show", target, "--json"});
   // Report rows and outputs, then inputs; context inputs are not copied.
-  EXPECT_NE(shown.out.find("\"inputs\": [{\"name\": \"Name\", \"value\": \"n\", \"type\": \"\"}],\n"
-                           "   \"contextInputs\": [],\n"
-                           "   \"outputs\": [{\"name\": \"Key\", \"value\": \"k\", \"type\": \"Uuid\"}],\n"
-                           "   \"report\": [\"done\"]"),
-            std::string::npos)
-      << shown.out;
+  EXPECT_TRUE(Has(Output({"job", "show", target, "--json"}),
+                  "\"inputs\": [{\"name\": \"Name\", \"value\": \"n\", \"type\": \"\"}],\n"
+                  "   \"contextInputs\": [],\n"
+                  "   \"outputs\": [{\"name\": \"Key\", \"value\": \"k\", \"type\": \"Uuid\"}],\n"
+                  "   \"report\": [\"done\"]"));
 
   Quiet({"job", "new", two});
   Quiet({"job", "add", two, "A", "T"});
   Quiet({"job", "add", two, "B", "T"});
-  const Result refused = Run({"job", "copy", target, two, "--inputs"});
-  EXPECT_EQ(refused.status, 1);
-  EXPECT_NE(refused.err.find("holds 2 jobs"), std::string::npos) << refused.err;
+  ExpectFailure({"job", "copy", target, two, "--inputs"}, 1, "holds 2 jobs");
 }
 
 TEST_F(EdsutilDocuments, ValidateReportsWhereTheDocumentBreaksTheDtd) {
@@ -214,12 +193,7 @@ TEST_F(EdsutilDocuments, ValidateReportsWhereTheDocumentBreaksTheDtd) {
       {"", "empty"},
       {"<Integration version=\"\xC3\"/>", "UTF-8"},
   };
-  for (const auto& [text, culprit] : invalid) {
-    const Result r = Run({"job", "validate", "-"}, text);
-    EXPECT_EQ(r.status, 1) << text;
-    EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
-    EXPECT_NE(r.err.find(culprit), std::string::npos) << text << "\n" << r.err;
-  }
+  for (const auto& [text, culprit] : invalid) ExpectFailure({"job", "validate", "-"}, 1, culprit, text);
 
   // The DTD comes from --dtd-dir: a stricter copy there turns a valid
   // document down.
@@ -229,11 +203,9 @@ TEST_F(EdsutilDocuments, ValidateReportsWhereTheDocumentBreaksTheDtd) {
   dtd.replace(dtd.find("version CDATA #REQUIRED"), 23, "version CDATA #REQUIRED owner CDATA #REQUIRED");
   WriteFile(strict / "KelEdsJobs.dtd", dtd);
   const std::string valid = "<Integration version=\"1\"/>";
-  const Result plain = Run({"job", "validate", "-", "--dtd-dir", kDtdDir}, valid);
-  EXPECT_EQ(plain.out, "standard input is valid against " + kDtdDir + "/KelEdsJobs.dtd\n");
-  const Result stricter = Run({"job", "validate", "-", "--dtd-dir", strict.string()}, valid);
-  EXPECT_EQ(stricter.status, 1);
-  EXPECT_NE(stricter.err.find("owner"), std::string::npos) << stricter.err;
+  EXPECT_EQ(Output({"job", "validate", "-", "--dtd-dir", kDtdDir}, valid),
+            "standard input is valid against " + kDtdDir + "/KelEdsJobs.dtd\n");
+  ExpectFailure({"job", "validate", "-", "--dtd-dir", strict.string()}, 1, "owner", valid);
 }
 
 TEST_F(EdsutilDocuments, FailuresLeaveTheDocumentAsItWas) {
@@ -297,37 +269,24 @@ TEST_F(EdsutilDocuments, MetadataDocumentIsValidAndHonoursItsUuids) {
             0u);
   const Result verbose = Run({"metadata", "-v", "-o", File("verbose.xml")});
   EXPECT_EQ(verbose.out, "");
-  EXPECT_NE(verbose.err.find("Number of classes = 14 \n"), std::string::npos) << verbose.err;
-  EXPECT_NE(verbose.err.find("IndUiid = 117 \n"), std::string::npos);
+  EXPECT_TRUE(Has(verbose.err, "Number of classes = 14 \n"));
+  EXPECT_TRUE(Has(verbose.err, "IndUiid = 117 \n"));
 
   // The same uuid file and fixed names give the same document.
-  ASSERT_EQ(Run({"uuids", "117", "-o", File("uuids.txt")}).status, 0);
+  Quiet({"uuids", "117", "-o", File("uuids.txt")});
   const std::string fixed = "0f8fad5b-d9cb-469f-a165-70867728950e";
-  const std::vector<std::string> args = {"metadata",
-                                         "-u",
-                                         File("uuids.txt"),
-                                         "--fix",
-                                         "CableNetwork=" + fixed,
-                                         "--fix",
-                                         "CIC_WP=ABCDEF01-2345-6789-ABCDEF0123456789",
-                                         "-o"};
-  std::vector<std::string> once = args, twice = args;
-  once.push_back(File("once.xml"));
-  twice.push_back(File("twice.xml"));
-  const Result r = Run(once);
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out + r.err, "");
-  ASSERT_EQ(Run(twice).status, 0);
+  const std::string network = "CableNetwork=" + fixed, relationship = "CIC_WP=ABCDEF01-2345-6789-ABCDEF0123456789";
+  for (const char* name : {"once.xml", "twice.xml"}) {
+    Quiet({"metadata", "-u", File("uuids.txt"), "--fix", network, "--fix", relationship, "-o", File(name)});
+  }
   const std::string document = ReadFile(File("once.xml"));
   EXPECT_EQ(document, ReadFile(File("twice.xml")));
   EXPECT_EQ(AttributeAfter(document, "<Package ", "Uuid"), WithoutLastDash(fixed));
   EXPECT_EQ(AttributeAfter(document, "<Relationship Name=\"CIC_WP\"", "Uuid"), "ABCDEF01-2345-6789-ABCDEF0123456789");
 
   // The same pool from standard input gives the same document.
-  const Result piped = Run(
-      {"metadata", "-u", "-", "--fix", "CableNetwork=" + fixed, "--fix", "CIC_WP=ABCDEF01-2345-6789-ABCDEF0123456789"},
-      ReadFile(File("uuids.txt")));
-  EXPECT_EQ(piped.out, document);
+  EXPECT_EQ(Output({"metadata", "-u", "-", "--fix", network, "--fix", relationship}, ReadFile(File("uuids.txt"))),
+            document);
 
   const Result unknown = Run({"metadata", "--fix", "Cable_instance=" + fixed, "-o", File("unknown.xml")});
   EXPECT_EQ(unknown.status, 0);
@@ -364,26 +323,19 @@ TEST_F(EdsutilDocuments, DemoWritesEveryFileItAnnounces) {
     ASSERT_TRUE(fs::is_regular_file(demo / words[0])) << line;
     EXPECT_EQ(std::to_string(fs::file_size(demo / words[0])), words[1]) << line;
   }
-  std::set<std::string> present;
-  for (const auto& entry : fs::directory_iterator(demo)) present.insert(entry.path().filename().string());
   EXPECT_EQ(announced, (std::set<std::string>{"metadata.xml", "reply.xml", "request.xml", "schema.sql", "uuids.txt"}));
-  EXPECT_EQ(present, announced);
+  EXPECT_EQ(Entries(demo), announced);
 
   // Each file parses and holds what it says.
-  for (const char* name : {"request.xml", "reply.xml"}) {
-    const Result valid = Run({"job", "validate", (demo / name).string()});
-    EXPECT_EQ(valid.status, 0) << name << "\n" << valid.err;
-  }
-  const Result reply = Run({"job", "show", (demo / "reply.xml").string(), "--json"});
-  ASSERT_EQ(reply.status, 0);
+  for (const char* name : {"request.xml", "reply.xml"}) Output({"job", "validate", (demo / name).string()});
+  const std::string reply = Output({"job", "show", (demo / "reply.xml").string(), "--json"});
   for (const char* text : {"Câble de puissance 3×35 mm² — baie Ø2", "\"id\": \"JOB-3\"", "\"constraint\": \"CIC_WP\"",
                            "\"key\": \"EdbMissingMandatoryAttributes\"", "\"name\": \"Cable_instance_key\""}) {
-    EXPECT_NE(reply.out.find(text), std::string::npos) << text;
+    EXPECT_TRUE(Has(reply, text));
   }
   const std::string sql = ReadFile(demo / "schema.sql");
-  EXPECT_EQ(sql, Run({"sql", "--script"}).out);
-  EXPECT_NE(r.out.find("uuid file: " + std::to_string(Lines(ReadFile(demo / "uuids.txt")).size()) + " fresh uuids"),
-            std::string::npos);
+  EXPECT_EQ(sql, Output({"sql", "--script"}));
+  EXPECT_TRUE(Has(r.out, "uuid file: " + std::to_string(Lines(ReadFile(demo / "uuids.txt")).size()) + " fresh uuids"));
   if (OnPath("xmllint")) {
     const std::string command = "xmllint --valid --noout --path " + kDtdDir + " " + (demo / "metadata.xml").string();
     EXPECT_EQ(std::system(command.c_str()), 0);
@@ -392,7 +344,7 @@ TEST_F(EdsutilDocuments, DemoWritesEveryFileItAnnounces) {
   // A second run leaves the first one alone.
   const Result again = Run({"demo"}, "", nullptr, work);
   EXPECT_EQ(again.status, 0) << again.err;
-  EXPECT_NE(again.out.find(", in edsutil-demo-2/\n"), std::string::npos);
+  EXPECT_TRUE(Has(again.out, ", in edsutil-demo-2/\n"));
   EXPECT_EQ(ReadFile(demo / "schema.sql"), sql);
 }
 

@@ -28,14 +28,15 @@ std::vector<std::string> QuotedParts(const std::string& line) {
   return parts;
 }
 
+// Whether `text` is an upper-case version 4 uuid: hexadecimal digits (X) in
+// the 8-4-4-4-12 shape, with the version (4) and the variant (V) in place.
 bool IsUpperCaseVersion4Uuid(const std::string& text) {
-  if (text.size() != 36 || text[14] != '4' || std::string("89AB").find(text[19]) == std::string::npos) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-    if (dash != (text[i] == '-')) return false;
-    if (!dash && std::string("0123456789ABCDEF").find(text[i]) == std::string::npos) return false;
+  const std::string shape = "XXXXXXXX-XXXX-4XXX-VXXX-XXXXXXXXXXXX";
+  for (std::size_t i = 0; i < shape.size(); ++i) {
+    const std::string allowed = shape[i] == 'X' ? "0123456789ABCDEF" : shape[i] == 'V' ? "89AB" : shape.substr(i, 1);
+    if (i >= text.size() || allowed.find(text[i]) == std::string::npos) return false;
   }
-  return true;
+  return text.size() == shape.size();
 }
 
 // --- usage errors and failures -------------------------------------------------
@@ -73,18 +74,13 @@ TEST_F(Edsutil, FailuresGiveTheirStatusAndOneLineNamingTheCulprit) {
 }
 
 TEST_F(Edsutil, HelpAndTheVersion) {
-  const Result version = Run({"--version"});
-  EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.out, "edsutil " EDSUTIL_VERSION_TEXT "\n");
+  EXPECT_EQ(Output({"--version"}), "edsutil " EDSUTIL_VERSION_TEXT "\n");
   // CLI11 writes the texts; what matters is that each level answers with its own path.
-  for (const std::string command : {"", "schema", "job delete-error"}) {
-    const std::string path = "edsutil" + (command.empty() ? "" : " " + command);
-    std::vector<std::string> args = Words(command);
-    args.push_back("--help");
-    const Result r = Run(args);
-    EXPECT_EQ(r.status, 0) << path;
-    EXPECT_NE(r.out.find("Usage: " + path), std::string::npos) << r.out;
-    EXPECT_EQ(r.err, "") << path;
+  for (const std::string command : {"", " schema", " job delete-error"}) {
+    const Result r = Run(Words(command + " --help"));
+    EXPECT_EQ(r.status, 0) << command;
+    EXPECT_TRUE(Has(r.out, "Usage: edsutil" + command));
+    EXPECT_EQ(r.err, "") << command;
   }
 }
 
@@ -117,11 +113,7 @@ TEST_F(Edsutil, UtilitiesOnKnownInputs) {
        "{\"percentFill\": 50, \"hangerType\": \"KelHgrWaterTightCblPn\"}\n"},
       {{"fill", "-t", "", "-a", "48", "--values", "5", "7"}, "", "25\n"},
   };
-  for (const auto& [args, input, expected] : cases) {
-    const Result r = Run(args, input);
-    EXPECT_EQ(r.status, 0) << args[0] << " " << args[1] << "\n" << r.err;
-    EXPECT_EQ(r.out, expected) << args[0] << " " << args[1];
-  }
+  for (const auto& [args, input, expected] : cases) EXPECT_EQ(Output(args, input), expected) << Joined(args);
 }
 
 // --- schema queries ---------------------------------------------------------------
@@ -143,43 +135,32 @@ TEST_F(Edsutil, SchemaQueriesAcceptEitherNameForm) {
         "Work_package_type", "Last_update_time", "Last_export_time"},
        "{\"missing\": []}\n"},
   };
-  for (const auto& [args, expected] : cases) {
-    const Result r = Run(args);
-    EXPECT_EQ(r.status, 0) << args[1] << "\n" << r.err;
-    EXPECT_EQ(r.out, expected) << args[1];
-  }
+  for (const auto& [args, expected] : cases) EXPECT_EQ(Output(args), expected) << Joined(args);
 
-  const std::vector<std::string> rows = Lines(Run({"schema", "classes"}).out);
+  const std::vector<std::string> rows = Lines(Output({"schema", "classes"}));
   ASSERT_EQ(rows.size(), 14u);  // a heading, then the 13 classes
   EXPECT_EQ(Words(rows[13]), (std::vector<std::string>{"xq40718.Cableway_Arc_Points", "Cableway_Arc_Points",
                                                        "Cableway_Arc_Points_Key"}));
-  const Result attrs = Run({"schema", "attributes", "Work_Package", "--json"});
-  EXPECT_NE(attrs.out.find("\"name\": \"Work_package_key\", \"type\": \"Uuid\", \"mandatory\": true, \"key\": \"PK\""),
-            std::string::npos);
-  EXPECT_NE(
-      attrs.out.find("\"name\": \"Part_instance_ptr\", \"type\": \"Uuid\", \"mandatory\": true, \"key\": \"REF\", "
-                     "\"magnitude\": \"\", \"relationship\": \"WPC_PI\"}"),
-      std::string::npos);
-  EXPECT_NE(Run({"schema", "attributes", "xq40718.Cable_Reference"}).out.find("LINEMASS"), std::string::npos);
+  const std::string attrs = Output({"schema", "attributes", "Work_Package", "--json"});
+  EXPECT_TRUE(Has(attrs, "\"name\": \"Work_package_key\", \"type\": \"Uuid\", \"mandatory\": true, \"key\": \"PK\""));
+  EXPECT_TRUE(Has(attrs,
+                  "\"name\": \"Part_instance_ptr\", \"type\": \"Uuid\", \"mandatory\": true, \"key\": \"REF\", "
+                  "\"magnitude\": \"\", \"relationship\": \"WPC_PI\"}"));
+  EXPECT_TRUE(Has(Output({"schema", "attributes", "xq40718.Cable_Reference"}), "LINEMASS"));
 
   const Result warned = Run({"schema", "missing", "Work_Package", "Work_Package_Type"});
   EXPECT_EQ(warned.status, 0);
-  EXPECT_NE(warned.err.find("no attribute 'Work_Package_Type'"), std::string::npos);
-  EXPECT_NE(warned.out.find("Work_package_type\n"), std::string::npos);
+  EXPECT_TRUE(Has(warned.err, "no attribute 'Work_Package_Type'"));
+  EXPECT_TRUE(Has(warned.out, "Work_package_type\n"));
 }
 
 // --- sql --------------------------------------------------------------------------
 
 TEST_F(Edsutil, SqlAsGeneratedAndAsAScript) {
-  const Result plain = Run({"sql"});
-  ASSERT_EQ(plain.status, 0);
-  const std::vector<std::string> statements = Lines(plain.out);
+  const std::vector<std::string> statements = Lines(Output({"sql"}));
   ASSERT_EQ(statements.size(), 59u);
-  const fs::path file = dir_ / "schema.sql";
-  const Result script = Run({"sql", "--script", "--out", file.string()});
-  ASSERT_EQ(script.status, 0) << script.err;
-  EXPECT_EQ(script.out, "");
-  std::vector<std::string> lines = Lines(ReadFile(file));
+  EXPECT_EQ(Output({"sql", "--script", "--out", File("schema.sql")}), "");
+  const std::vector<std::string> lines = Lines(ReadFile(File("schema.sql")));
   ASSERT_EQ(lines.size(), 62u);
   EXPECT_EQ(lines[0].rfind("-- ", 0), 0u);
   EXPECT_EQ(lines[1], "CREATE SCHEMA IF NOT EXISTS xq40718;");
@@ -192,13 +173,9 @@ TEST_F(Edsutil, SqlAsGeneratedAndAsAScript) {
 // --- uuids -------------------------------------------------------------------------
 
 TEST_F(Edsutil, UuidFileLinesHoldDistinctVersion4Uuids) {
-  const fs::path file = dir_ / "uuids.txt";
-  const Result toStdout = Run({"uuids", "5"});
-  const Result toFile = Run({"uuids", "300", "--out", file.string()});
-  ASSERT_EQ(toStdout.status, 0);
-  ASSERT_EQ(toFile.status, 0);
-  EXPECT_EQ(Lines(toStdout.out).size(), 5u);
-  const std::string text = ReadFile(file);
+  EXPECT_EQ(Lines(Output({"uuids", "5"})).size(), 5u);
+  EXPECT_EQ(Output({"uuids", "300", "--out", File("uuids.txt")}), "");
+  const std::string text = ReadFile(File("uuids.txt"));
   ASSERT_EQ(text.back(), '\n');
   std::set<std::string> seen;
   for (const std::string& line : Lines(text)) {
@@ -213,14 +190,13 @@ TEST_F(Edsutil, UuidFileLinesHoldDistinctVersion4Uuids) {
 // --- diagram ------------------------------------------------------------------------
 
 TEST_F(Edsutil, DiagramDrawsEveryClassAndEveryRelationshipTheQueriesReport) {
-  const Result dot = Run({"schema", "diagram"});
-  ASSERT_EQ(dot.status, 0) << dot.err;
-  EXPECT_EQ(dot.out.rfind("digraph CableNetwork {", 0), 0u);
+  const std::string dot = Output({"schema", "diagram"});
+  EXPECT_EQ(dot.rfind("digraph CableNetwork {", 0), 0u);
 
   std::set<std::string> classes, outsideNodes;
   std::map<std::string, std::set<std::string>> relationships;  // class -> "name attribute target"
   int foreignKeys = 0;
-  for (const std::string& line : Lines(dot.out)) {
+  for (const std::string& line : Lines(dot)) {
     const std::vector<std::string> q = QuotedParts(line);
     if (line.rfind("  \"", 0) != 0 || q.empty()) continue;
     if (line == "  \"" + q[0] + "\" [label=<") classes.insert(q[0]);
@@ -245,9 +221,8 @@ TEST_F(Edsutil, DiagramDrawsEveryClassAndEveryRelationshipTheQueriesReport) {
   EXPECT_EQ(outsideNodes, (std::set<std::string>{"RuxDocumentRevision", "RuxItemInstance"}));
 
   for (const std::string& cls : classes) {
-    const Result q = Run({"schema", "relationships", cls, "--json"});
     std::set<std::string> reported;
-    for (const std::string& line : Lines(q.out)) {
+    for (const std::string& line : Lines(Output({"schema", "relationships", cls, "--json"}))) {
       const std::vector<std::string> parts = QuotedParts(line);  // name N attribute A target T kind K
       if (parts.size() == 8) reported.insert(parts[1] + " " + parts[3] + " " + parts[5]);
     }
@@ -259,18 +234,14 @@ TEST_F(Edsutil, DiagramRendersThroughGraphvizOrSaysItIsMissing) {
   const fs::path svg = dir_ / "schema.svg";
   const Result noDot = Run({"schema", "diagram", "--format", "svg", "--out", svg.string()}, "", "/nonexistent-dir");
   EXPECT_EQ(noDot.status, 1);
-  EXPECT_NE(noDot.err.find("Graphviz 'dot' is not installed"), std::string::npos) << noDot.err;
+  EXPECT_TRUE(Has(noDot.err, "Graphviz 'dot' is not installed"));
   EXPECT_FALSE(fs::exists(svg));
 
   if (!OnPath("dot")) GTEST_SKIP() << "Graphviz dot is not installed";
-  const Result r = Run({"schema", "diagram", "--format", "svg", "--out", svg.string()});
-  ASSERT_EQ(r.status, 0) << r.err;
-  const std::string picture = ReadFile(svg);
-  EXPECT_NE(picture.find("<svg"), std::string::npos);
-  EXPECT_NE(picture.find("RTC_EP2"), std::string::npos);
-  const Result png = Run({"schema", "diagram", "--format", "png"});  // to standard output
-  ASSERT_EQ(png.status, 0) << png.err;
-  EXPECT_EQ(png.out.substr(0, 8), "\x89PNG\r\n\x1a\n");
+  EXPECT_EQ(Output({"schema", "diagram", "--format", "svg", "--out", svg.string()}), "");
+  EXPECT_TRUE(Has(ReadFile(svg), "<svg"));
+  EXPECT_TRUE(Has(ReadFile(svg), "RTC_EP2"));
+  EXPECT_EQ(Output({"schema", "diagram", "--format", "png"}).substr(0, 8), "\x89PNG\r\n\x1a\n");  // to standard output
 }
 
 }  // namespace

@@ -2,10 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
 namespace {
+
+const std::string kFFFD = "\xEF\xBF\xBD";  // U+FFFD, the replacement character, in UTF-8
+
+KelUnicodeString FromUtf8(const std::string& bytes) {
+  KelUnicodeString s;
+  s.BuildFromUTF8(bytes.data(), bytes.size());
+  return s;
+}
 
 TEST(KelUnicodeString, NullIsOnlyTheNeverAssignedString) {
   EXPECT_TRUE(KelUnicodeString().IsNull());
@@ -58,10 +67,9 @@ TEST(KelUnicodeString, StripRemovesOnlyTheGivenCharacterAtTheChosenEnds) {
 }
 
 TEST(KelUnicodeString, ConvertToNumReadsLikeScanfAndLeavesTheOutputAloneOtherwise) {
-  struct Case {
+  const struct {
     const char* text;
-    int converted;
-    int value;
+    int converted, value;
   } cases[] = {{"42", 1, 42},
                {"  -7", 1, -7},
                {"+8xyz", 1, 8},
@@ -70,11 +78,11 @@ TEST(KelUnicodeString, ConvertToNumReadsLikeScanfAndLeavesTheOutputAloneOtherwis
                {"oo", 0, 99},
                {"-", 0, 99},
                {" x1", 0, 99},
-               {"2147483647", 1, 2147483647},
-               {"-2147483648", 1, -2147483647 - 1},
+               {"2147483647", 1, INT_MAX},
+               {"-2147483648", 1, INT_MIN},
                {"2147483648", 0, 99},
                {"99999999999999999999", 0, 99}};
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     int value = 99;
     EXPECT_EQ(KelUnicodeString(c.text).ConvertToNum(&value, "%d"), c.converted) << c.text;
     EXPECT_EQ(value, c.value) << c.text;
@@ -102,8 +110,7 @@ TEST(KelUnicodeString, Utf8RoundTripsEveryPlane) {
       std::string(1, '\0') + "x",
       "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"};
   for (const std::string& text : texts) {
-    KelUnicodeString s;
-    s.BuildFromUTF8(text.data(), text.size());
+    const KelUnicodeString s = FromUtf8(text);
     EXPECT_EQ(s.ToUTF8(), text);
     std::vector<char> buffer(text.size() * 4 + 4, 'Z');
     std::size_t bytes = buffer.size();
@@ -119,23 +126,15 @@ TEST(KelUnicodeString, MalformedUtf8DecodesAsReplacementCharacters) {
     std::string bytes;
     std::u16string expected;
   } cases[] = {
-      {"a\x80"
-       "b",
-       u"a\uFFFDb"},                                      // stray continuation byte
+      {"a\x80z", u"a\uFFFDz"},                            // stray continuation byte
       {"\xC3", u"\uFFFD"},                                // truncated at the end of the buffer
       {"\xE2\x82", u"\uFFFD"},                            // truncated three-byte sequence: one maximal part
       {"\xC0\xAF", u"\uFFFD\uFFFD"},                      // overlong
       {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},            // encoded surrogate
       {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
-      {"\xFF"
-       "x",
-       u"\uFFFDx"},
+      {"\xFFx", u"\uFFFDx"},
   };
-  for (const Case& c : cases) {
-    KelUnicodeString s;
-    s.BuildFromUTF8(c.bytes.data(), c.bytes.size());
-    EXPECT_EQ(s.Data(), c.expected);
-  }
+  for (const Case& c : cases) EXPECT_EQ(FromUtf8(c.bytes).Data(), c.expected);
   // The length bounds the read even when the bytes go on.
   const char bytes[] = "\xE2\x82\xAC";
   KelUnicodeString s;
@@ -161,14 +160,11 @@ TEST(KelUnicodeString, LongTextsConvertTheSameWhereverACharacterFalls) {
     for (std::size_t before : {0, 1, 7, 15, 16, 17, 510, 511, 512, 513, 1022, 1023, 1024, 1025}) {
       const std::string bytes = std::string(before, 'a') + piece.bytes + std::string(40, 'z') + piece.bytes;
       const std::u16string units = std::u16string(before, u'a') + piece.units + std::u16string(40, u'z') + piece.units;
-      KelUnicodeString s;
-      s.BuildFromUTF8(bytes.data(), bytes.size());
+      const KelUnicodeString s = FromUtf8(bytes);
       ASSERT_EQ(s.Data(), units) << piece.bytes << " after " << before;
       // Back to UTF-8: damage has become U+FFFD.
-      std::string expected = bytes;
-      if (piece.units == u"\uFFFD") {
-        expected = std::string(before, 'a') + "\xEF\xBF\xBD" + std::string(40, 'z') + "\xEF\xBF\xBD";
-      }
+      const std::string expected =
+          piece.units != u"\uFFFD" ? bytes : std::string(before, 'a') + kFFFD + std::string(40, 'z') + kFFFD;
       EXPECT_EQ(s.ToUTF8(), expected) << before;
       EXPECT_EQ(s.GetLengthInUTF8(), expected.size()) << before;
       std::vector<char> exact(expected.size(), 'Z');
@@ -178,12 +174,8 @@ TEST(KelUnicodeString, LongTextsConvertTheSameWhereverACharacterFalls) {
     }
   }
   // Unpaired surrogates encode as U+FFFD.
-  const KelUnicodeString unpaired(
-      std::u16string(u"a\xD800"
-                     "b\xDC00"));
-  EXPECT_EQ(unpaired.ToUTF8(),
-            "a\xEF\xBF\xBD"
-            "b\xEF\xBF\xBD");
+  const KelUnicodeString unpaired(std::u16string{u'a', 0xD800, u'b', 0xDC00});
+  EXPECT_EQ(unpaired.ToUTF8(), "a" + kFFFD + "b" + kFFFD);
   EXPECT_EQ(unpaired.GetLengthInUTF8(), 8u);
 }
 

@@ -9,7 +9,7 @@ namespace {
 
 TEST(SequenceOctet, CopiesTheBytesAndBelongsToItsOwner) {
   unsigned char bytes[] = {'<', 'a', '/', '>'};
-  auto* sequence = new _SEQUENCE_octet(sizeof bytes, bytes);
+  _SEQUENCE_octet* sequence = _SEQUENCE_octet::Create(sizeof bytes, bytes);
   ASSERT_NE(sequence, nullptr);
   bytes[0] = 'X';
   EXPECT_EQ(sequence->_length, 4ul);
@@ -21,17 +21,10 @@ TEST(SequenceOctet, CopiesTheBytesAndBelongsToItsOwner) {
 
 TEST(SequenceOctet, AllocationFailureYieldsNoSequence) {
   unsigned char bytes[] = {1, 2, 3};
-  {
-    KelAllocationFailureScope failing(0, 1);
-    EXPECT_EQ(_SEQUENCE_octet::Create(3, bytes), nullptr) << "object allocation fails";
+  for (long failing : {0, 1}) {  // the object, then its buffer
+    KelAllocationFailureScope scope(failing, 1);
+    EXPECT_EQ(_SEQUENCE_octet::Create(3, bytes), nullptr) << failing;
   }
-  {
-    KelAllocationFailureScope failing(1, 1);
-    EXPECT_EQ(_SEQUENCE_octet::Create(3, bytes), nullptr) << "buffer allocation fails";
-  }
-  _SEQUENCE_octet* ok = _SEQUENCE_octet::Create(3, bytes);
-  ASSERT_NE(ok, nullptr);
-  delete ok;
 }
 
 }  // namespace

@@ -5,8 +5,8 @@
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
-#include "KelEdsMetadataTool.h"
 #include "reliability/ReliabilityTestSupport.h"
 
 using namespace jobtest;
@@ -26,12 +26,12 @@ void FillJobs(KelEdsXMLParser& parser, std::size_t bytes) {
   }
 }
 
-long GenerateMetadata(const std::string& uuids, const std::string& output) {
-  KelEdsMetadataTool tool;
-  testing::internal::CaptureStdout();
-  const long code = tool.GenerateNorvaleMetaData(uuids.c_str(), {}, {}, output.c_str());
-  testing::internal::GetCapturedStdout();
-  return code;
+// A failed write: the earlier file as it was, and nothing else beside it.
+void ExpectEarlierFileKept(long code, const std::string& target, const std::string& dir,
+                           const std::set<std::string>& entries) {
+  EXPECT_LT(code, 0);
+  EXPECT_EQ(ReadFile(target), "earlier content");
+  EXPECT_EQ(Entries(dir), entries);
 }
 
 // The two writers of the library, each as a function of the target path.
@@ -70,34 +70,28 @@ TEST_F(AtomicWrite, TheTargetIsReplacedNotRewritten) {
     ASSERT_GE(writer.write(target), 0);
     EXPECT_EQ(ReadFile(reader), "earlier content");
     EXPECT_EQ(ReadFile(target).rfind("<?xml", 0), 0u);
-    struct stat info {};
-    ASSERT_EQ(stat(target.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0640u);
-    EXPECT_EQ(info.st_nlink, 1u);
+    EXPECT_EQ(std::filesystem::status(target).permissions(), static_cast<std::filesystem::perms>(0640));
+    EXPECT_EQ(std::filesystem::hard_link_count(target), 1u);
     EXPECT_EQ(Entries(scratch_.path), (std::set<std::string>{"reader.xml", "target.xml", "uuids.txt"}));
     std::filesystem::remove(target);
     std::filesystem::remove(reader);
   }
 }
 
-// Restores the file-size limit and SIGXFSZ's disposition on leaving.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    previous_ = signal(SIGXFSZ, SIG_IGN);  // so that write fails with EFBIG instead
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
+// Lowers the file-size limit while it lives. SIGXFSZ is ignored meanwhile, so
+// that a write past the limit fails with EFBIG instead of ending the process.
+struct FileSizeLimit {
+  explicit FileSizeLimit(rlim_t bytes) : previous(signal(SIGXFSZ, SIG_IGN)) {
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const rlimit limit{bytes, saved.rlim_max};
     setrlimit(RLIMIT_FSIZE, &limit);
   }
   ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    signal(SIGXFSZ, previous_);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, previous);
   }
-
- private:
-  rlimit saved_{};
-  void (*previous_)(int) = SIG_DFL;
+  void (*previous)(int);
+  rlimit saved{};
 };
 
 // The write fails part way: the earlier file stays, the partial one goes.
@@ -108,12 +102,10 @@ TEST_F(AtomicWrite, AWriteThatFailsHalfWayLeavesTheEarlierFile) {
     WriteFile(target, "earlier content");
     long code = 0;
     {
-      FileSizeLimit limit(4096);
+      const FileSizeLimit limit(4096);
       code = writer.write(target);
     }
-    EXPECT_LT(code, 0);
-    EXPECT_EQ(ReadFile(target), "earlier content");
-    EXPECT_EQ(Entries(scratch_.path), (std::set<std::string>{"target.xml", "uuids.txt"}));
+    ExpectEarlierFileKept(code, target, scratch_.path, {"target.xml", "uuids.txt"});
     std::filesystem::remove(target);
   }
 }
@@ -141,9 +133,7 @@ TEST_F(AtomicWrite, ADirectoryWithoutWritePermission) {
     } else {
       code = mode == "metadata" ? GenerateMetadata(uuids_, target) : jobs_.GenerateFile(target.c_str());
     }
-    EXPECT_LT(code, 0);
-    EXPECT_EQ(ReadFile(target), "earlier content");
-    EXPECT_EQ(Entries(closed), std::set<std::string>{"target.xml"});
+    ExpectEarlierFileKept(code, target, closed, {"target.xml"});
   }
   chmod(closed.c_str(), 0755);
 }
@@ -164,9 +154,7 @@ TEST_F(AtomicWrite, AFullDisk) {
     WriteFile(target, "earlier content");
     // Whatever room is left, the filler takes.
     WriteFile(disk + "/filler", std::string(128 * 1024, 'f'));
-    EXPECT_LT(writer.write(target), 0);
-    EXPECT_EQ(ReadFile(target), "earlier content");
-    EXPECT_EQ(Entries(disk), (std::set<std::string>{"filler", "target.xml"}));
+    ExpectEarlierFileKept(writer.write(target), target, disk, {"filler", "target.xml"});
   }
 }
 

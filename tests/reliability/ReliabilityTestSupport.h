@@ -5,21 +5,18 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "KelAllocator.h"
+#include "KelEdsMetadataTool.h"
 #include "jobs/JobTestSupport.h"
 
 namespace reltest {
@@ -53,9 +50,10 @@ struct ChildRun {
     const std::size_t start = at + key.size() + 1;
     return out.substr(start, out.find_first_of(" \n", start) - start);
   }
+  // The result code the probe printed for `step`, or 0.
   long Code(const std::string& step) const {
-    const std::size_t at = out.find(step + " code=");
-    return at == std::string::npos ? 0 : std::stol(out.substr(at + step.size() + 6));
+    const std::string code = Value(step + " code");
+    return code.empty() ? 0 : std::stol(code);
   }
 };
 
@@ -99,6 +97,19 @@ inline ChildRun RunChild(const std::vector<std::string>& argv, std::optional<uid
 
 inline const std::string kProbe = KEL_PROBE_PATH;
 
+// The metadata dictionary document from `uuids` into `output`, the
+// generator's summary on standard output swallowed.
+inline long GenerateMetadata(KelEdsMetadataTool& tool, const std::string& uuids, const std::string& output) {
+  testing::internal::CaptureStdout();
+  const long code = tool.GenerateNorvaleMetaData(uuids.c_str(), {}, {}, output.c_str());
+  testing::internal::GetCapturedStdout();
+  return code;
+}
+inline long GenerateMetadata(const std::string& uuids, const std::string& output) {
+  KelEdsMetadataTool tool;
+  return GenerateMetadata(tool, uuids, output);
+}
+
 // Fails the k-th platform allocation (k = 0, 1, 2, ...) of `operation` until
 // a run refuses none, and calls `operation(k, refused)` for each; returns the
 // number of allocations the operation makes. `operation` sets the failure
@@ -108,8 +119,7 @@ inline long SweepAllocationFailures(const std::function<void(long k, bool& refus
     SCOPED_TRACE("allocation " + std::to_string(k) + " refused");
     bool refused = false;
     operation(k, refused);
-    if (::testing::Test::HasFatalFailure()) return k;
-    if (!refused) return k;
+    if (::testing::Test::HasFatalFailure() || !refused) return k;
   }
   ADD_FAILURE() << "the operation never ran without a refused allocation";
   return limit;
@@ -120,15 +130,13 @@ inline long SweepAllocationFailures(const std::function<void(long k, bool& refus
 template <class Body>
 decltype(auto) FailingAllocation(long k, bool& refused, Body&& body) {
   struct Plan {
-    explicit Plan(long k) { KelSetAllocationFailure(k, 1); }
-    ~Plan() { KelSetAllocationFailure(0, 0); }
-    bool Refused() const { return KelAllocationFailures() > 0; }
-  } plan(k);
-  struct Note {
-    const Plan& plan;
+    explicit Plan(long k, bool& refused) : refused(refused) { KelSetAllocationFailure(k, 1); }
+    ~Plan() {
+      refused = KelAllocationFailures() > 0;
+      KelSetAllocationFailure(0, 0);
+    }
     bool& refused;
-    ~Note() { refused = plan.Refused(); }
-  } note{plan, refused};
+  } plan(k, refused);
   return body();
 }
 

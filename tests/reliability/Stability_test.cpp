@@ -1,7 +1,6 @@
 // Reading back what was written changes nothing: load, write, load, write
 // gives the same bytes each time, for job documents (bytes and files) and for
 // the metadata dictionary document.
-#include "KelEdsMetadataTool.h"
 #include "reliability/ReliabilityTestSupport.h"
 
 using namespace jobtest;
@@ -33,8 +32,7 @@ std::string BuiltJobs() {
     EXPECT_GE(parser.InsertJobInput(id.c_str(), "name", value.c_str(), "String"), 0);
     EXPECT_GE(parser.InsertJobContextInput(id.c_str(), value.c_str(), value.c_str(), value.c_str()), 0);
     EXPECT_GE(parser.InsertJobOutput(id.c_str(), value.c_str(), value.c_str(), value.c_str()), 0);
-    KelListValKelUnicodeString rows;
-    rows.Append(value.c_str());
+    KelListValKelUnicodeString rows{value.c_str()};
     EXPECT_GE(parser.InsertJobReportOutput(id.c_str(), rows), 0);
     EXPECT_GE(parser.InsertJobErrorMsg(id.c_str(), value.c_str(), value.c_str(), &rows), 0);
   }
@@ -62,46 +60,35 @@ Strings Rounds(const std::string& first, bool throughFiles, const Scratch& scrat
   return writes;
 }
 
-TEST(Stability, JobDocumentsWriteTheSameBytesEveryRound) {
+TEST(Stability, DocumentsWriteTheSameBytesEveryRound) {
   Scratch scratch;
-  const std::vector<std::pair<std::string, std::string>> documents = {
-      {"built by the writers", BuiltJobs()},
-      {"nested.xml", ReadFile(kNested)},
+  WriteUuidFile(scratch.File("uuids.txt"), 130);
+  ASSERT_GE(GenerateMetadata(scratch.File("uuids.txt"), scratch.File("dictionary.xml")), 0);
+  const struct {
+    std::string name, text;
+    bool ours;  // written by the library: it comes back as it is from the first round on
+  } documents[] = {
+      {"built by the writers", BuiltJobs(), true},
+      {"the metadata dictionary document", ReadFile(scratch.File("dictionary.xml")), true},
+      {"nested.xml", ReadFile(kNested), false},
       {"with a DOCTYPE, entities, comments, CDATA and a processing instruction",
        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
        "<!DOCTYPE Integration [<!ENTITY company \"Kel &amp; Co\">]>\n"
        "<Integration version=\"1\"><!-- sent by the server -->\n"
        "  <EDB_Job EDB_Id=\"J1\" EDB_Type=\"&company;\" EDB_JobInput=\"x\">"
-       "<![CDATA[raw <text>]]><?trace on?>&company;</EDB_Job>\n</Integration>\n"},
+       "<![CDATA[raw <text>]]><?trace on?>&company;</EDB_Job>\n</Integration>\n",
+       false},
   };
-  for (const auto& [name, text] : documents) {
+  for (const auto& document : documents) {
     for (bool throughFiles : {false, true}) {
-      SCOPED_TRACE(name + (throughFiles ? " through files" : " through bytes"));
-      const Strings writes = Rounds(text, throughFiles, scratch);
+      SCOPED_TRACE(document.name + (throughFiles ? " through files" : " through bytes"));
+      const Strings writes = Rounds(document.text, throughFiles, scratch);
+      if (document.ours) {
+        EXPECT_EQ(writes[0], document.text);
+      }
       EXPECT_EQ(writes[1], writes[0]);
       EXPECT_EQ(writes[2], writes[1]);
     }
-  }
-  // What the writers wrote is what comes back, from the first round on.
-  EXPECT_EQ(Rounds(BuiltJobs(), false, scratch)[0], BuiltJobs());
-}
-
-TEST(Stability, TheMetadataDocumentReadsBackToTheSameBytes) {
-  Scratch scratch;
-  WriteUuidFile(scratch.File("uuids.txt"), 130);
-  KelEdsMetadataTool tool;
-  const std::string generated = scratch.File("dictionary.xml");
-  testing::internal::CaptureStdout();
-  const long code = tool.GenerateNorvaleMetaData(scratch.File("uuids.txt").c_str(), {}, {}, generated.c_str());
-  testing::internal::GetCapturedStdout();
-  ASSERT_GE(code, 0);
-  const std::string original = ReadFile(generated);
-  for (bool throughFiles : {false, true}) {
-    SCOPED_TRACE(throughFiles ? "through files" : "through bytes");
-    const Strings writes = Rounds(original, throughFiles, scratch);
-    EXPECT_EQ(writes[0], original);
-    EXPECT_EQ(writes[1], writes[0]);
-    EXPECT_EQ(writes[2], writes[1]);
   }
 }
 

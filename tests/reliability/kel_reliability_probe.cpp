@@ -28,6 +28,7 @@
 #include <memory>
 #include <string>
 
+#include "HostileDocuments.h"
 #include "KelEdsMetadataTool.h"
 #include "KelEdsXMLParser.h"
 
@@ -57,17 +58,18 @@ bool MakeJobs(unsigned long long bytes, const char* path) {
   unsigned long long written = static_cast<unsigned long long>(
       std::fprintf(out, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Integration version=\"1\">\n"));
   for (unsigned long job = 1; written < bytes; ++job) {
-    const int n = std::fprintf(
-        out,
-        "<EDB_Job EDB_Id=\"J%lu\" EDB_Type=\"route\" EDB_JobInput=\"cable route %lu\">"
-        "<EDB_JobInData EDB_iAttrName=\"length\" EDB_iAttrValue=\"%lu.25\" EDB_iAttrType=\"Double\"/>"
-        "<EDB_JobInData EDB_iAttrName=\"name\" EDB_iAttrValue=\"C\xC3\xA2" "ble-%lu\" EDB_iAttrType=\"String\"/>"
-        "<EDB_JobContextInData EDB_Ctxt_iAttrName=\"wp\" EDB_Ctxt_iAttrValue=\"WP%lu\" "
-        "EDB_Ctxt_iAttrType=\"String\"/>"
-        "<EDB_JobOutData EDB_oAttrName=\"status\" EDB_oAttrValue=\"routed\" EDB_oAttrType=\"String\"/>"
-        "<EDB_JobReportOutData EDB_JobReportOneRow=\"route %lu done in 3 sections\"/>"
-        "</EDB_Job>\n",
-        job, job, job, job, job % 97, job);
+    const int n =
+        std::fprintf(out,
+                     "<EDB_Job EDB_Id=\"J%lu\" EDB_Type=\"route\" EDB_JobInput=\"cable route %lu\">"
+                     "<EDB_JobInData EDB_iAttrName=\"length\" EDB_iAttrValue=\"%lu.25\" EDB_iAttrType=\"Double\"/>"
+                     "<EDB_JobInData EDB_iAttrName=\"name\" EDB_iAttrValue=\"C\xC3\xA2"
+                     "ble-%lu\" EDB_iAttrType=\"String\"/>"
+                     "<EDB_JobContextInData EDB_Ctxt_iAttrName=\"wp\" EDB_Ctxt_iAttrValue=\"WP%lu\" "
+                     "EDB_Ctxt_iAttrType=\"String\"/>"
+                     "<EDB_JobOutData EDB_oAttrName=\"status\" EDB_oAttrValue=\"routed\" EDB_oAttrType=\"String\"/>"
+                     "<EDB_JobReportOutData EDB_JobReportOneRow=\"route %lu done in 3 sections\"/>"
+                     "</EDB_Job>\n",
+                     job, job, job, job, job % 97, job);
     if (n < 0) break;
     written += static_cast<unsigned long long>(n);
   }
@@ -76,28 +78,13 @@ bool MakeJobs(unsigned long long bytes, const char* path) {
 }
 
 bool MakeHostile(const std::string& kind, const char* path) {
-  std::string text;
-  if (kind == "laughs") {
-    text = "<!DOCTYPE Integration [<!ENTITY a \"lollollollol\">";
-    for (char level = 'b'; level <= 'k'; ++level) {
-      text += std::string("<!ENTITY ") + level + " \"";
-      for (int i = 0; i < 10; ++i) text += std::string("&") + static_cast<char>(level - 1) + ";";
-      text += "\">";
-    }
-    text += "]><Integration version=\"1\">&k;</Integration>";
-  } else if (kind == "blowup") {
-    text = "<!DOCTYPE Integration [<!ENTITY a \"" + std::string(100000, 'q') + "\">]><Integration version=\"1\">";
-    for (int i = 0; i < 20000; ++i) text += "&a;";
-    text += "</Integration>";
-  } else if (kind == "deep") {
-    for (int i = 0; i < 100000; ++i) text += "<n>";
-    for (int i = 0; i < 100000; ++i) text += "</n>";
-  } else {
-    return false;
-  }
+  const std::string text = kind == "laughs"   ? hostile::BillionLaughs()
+                           : kind == "blowup" ? hostile::QuadraticBlowup(100000, 20000)
+                           : kind == "deep"   ? hostile::Nested(100000)
+                                              : "";
+  if (text.empty()) return false;
   std::ofstream out(path, std::ios::binary);
-  out << text;
-  return static_cast<bool>(out);
+  return static_cast<bool>(out << text);
 }
 
 // VmHWM of /proc/self/status, in kB; -1 when it cannot be read.

@@ -15,8 +15,9 @@ struct TextCase {
   const char* out;
 };
 
-TEST(KelEdsGeneralTool, EncodeBlanks) {
-  const TextCase cases[] = {
+// Each converts a copy: the text given stays as it was.
+TEST(KelEdsGeneralTool, EncodeAndDecodeBlanks) {
+  const std::vector<TextCase> encodings = {
       {"a   b", "a!3$b"},
       {"a b", "a!1$b"},
       {"  a b ", "!2$a!1$b!1$"},
@@ -29,18 +30,7 @@ TEST(KelEdsGeneralTool, EncodeBlanks) {
       {" b ab  b", "!1$b!1$ab!2$b"},  // each word is found after the previous one
       {"\xC3\xA9t\xC3\xA9  x", "\xC3\xA9t\xC3\xA9!2$x"},
   };
-  KelEdsGeneralTool tool;
-  for (const TextCase& c : cases) {
-    KelUnicodeString text(c.in);
-    EXPECT_EQ(tool.EncodeBlanks(text).ToUTF8(), c.out) << '"' << c.in << '"';
-    EXPECT_EQ(text.ToUTF8(), c.in);
-  }
-  KelUnicodeString null;
-  EXPECT_TRUE(tool.EncodeBlanks(null).IsNull());
-}
-
-TEST(KelEdsGeneralTool, DecodeBlanks) {
-  const TextCase cases[] = {
+  const std::vector<TextCase> decodings = {
       {"a!3$b", "a   b"},
       {"!2$a!1$b!1$", "  a b "},
       {"!1$", " "},
@@ -55,11 +45,15 @@ TEST(KelEdsGeneralTool, DecodeBlanks) {
       {"a!99999999999$b", "a!99999999999$b"},
   };
   KelEdsGeneralTool tool;
-  for (const TextCase& c : cases) {
-    KelUnicodeString text(c.in);
-    EXPECT_EQ(tool.DecodeBlanks(text).ToUTF8(), c.out) << '"' << c.in << '"';
-    EXPECT_EQ(text.ToUTF8(), c.in);
+  for (bool encode : {true, false}) {
+    for (const TextCase& c : encode ? encodings : decodings) {
+      KelUnicodeString text(c.in);
+      EXPECT_EQ((encode ? tool.EncodeBlanks(text) : tool.DecodeBlanks(text)).ToUTF8(), c.out) << '"' << c.in << '"';
+      EXPECT_EQ(text.ToUTF8(), c.in);
+    }
   }
+  KelUnicodeString null;
+  EXPECT_TRUE(tool.EncodeBlanks(null).IsNull());
 }
 
 TEST(KelEdsGeneralTool, DecodeBlanksStopsAtTheLimits) {
@@ -110,39 +104,37 @@ TEST(KelEdsGeneralTool, DecodeUndoesEncode) {
 struct TokenCase {
   const char* text;
   const char* separator;
-  std::vector<std::string> tokens;
+  std::vector<std::string> tokens;  // the list held "old" before
+  bool fails;
 };
 
 TEST(KelEdsGeneralTool, ExtractTokenString) {
+  const char* const kNull = nullptr;
   const TokenCase cases[] = {
-      {"a, b ,c", ",", {"a", "b", "c"}},
-      {",,a,,  , b c ,", ",", {"a", "b c"}},
-      {"a,b  c", ",;", {"a,b", "c"}},  // two characters: split at blanks
-      {"a,b  c", "", {"a,b", "c"}},
-      {"x;y", ";", {"x", "y"}},
-      {"   ", ",", {}},
+      {"a, b ,c", ",", {"a", "b", "c"}, false},
+      {",,a,,  , b c ,", ",", {"a", "b c"}, false},
+      {"a,b  c", ",;", {"a,b", "c"}, false},  // two characters: split at blanks
+      {"a,b  c", "", {"a,b", "c"}, false},
+      {"x;y", ";", {"x", "y"}, false},
+      {"   ", ",", {}, false},
+      {"", ",", {"old"}, true},  // an empty text fails and leaves the list alone
+      {kNull, ",", {"old"}, true},
   };
   KelEdsGeneralTool tool;
   for (const TokenCase& c : cases) {
+    SCOPED_TRACE(std::string("\"") + (c.text != nullptr ? c.text : "null") + "\" at \"" + c.separator + '"');
     KelListValKelUnicodeString tokens{KelUnicodeString("old")};
-    EXPECT_GE(tool.ExtractTokenString(KelUnicodeString(c.text), tokens, KelUnicodeString(c.separator)), 0);
+    const long code = tool.ExtractTokenString(KelUnicodeString(c.text), tokens, KelUnicodeString(c.separator));
     std::vector<std::string> got;
     for (const KelUnicodeString& token : tokens) got.push_back(token.ToUTF8());
-    EXPECT_EQ(got, c.tokens) << '"' << c.text << "\" at \"" << c.separator << '"';
-  }
-}
-
-TEST(KelEdsGeneralTool, ExtractTokenStringFailsOnAnEmptyText) {
-  KelEdsGeneralTool tool;
-  KelListValKelUnicodeString tokens{KelUnicodeString("kept")};
-  for (const KelUnicodeString& text : {KelUnicodeString(""), KelUnicodeString()}) {
-    const long code = tool.ExtractTokenString(text, tokens, KelUnicodeString(","));
-    ASSERT_LT(code, 0);
+    EXPECT_EQ(got, c.tokens);
+    ASSERT_EQ(code < 0, c.fails);
     const char* file = nullptr;
-    ASSERT_TRUE(KelError::GetReturnOrigin(code, &file, nullptr));
-    EXPECT_STREQ(file, "KelEngSystemDbServerClient/KelEdsUtil.m/src/KelEdsGeneralTool");
+    if (c.fails) {
+      ASSERT_TRUE(KelError::GetReturnOrigin(code, &file, nullptr));
+      EXPECT_STREQ(file, "KelEngSystemDbServerClient/KelEdsUtil.m/src/KelEdsGeneralTool");
+    }
   }
-  EXPECT_EQ(tokens.Size(), 1);
 }
 
 }  // namespace

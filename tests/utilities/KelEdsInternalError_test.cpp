@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 
+#include "KelAllocator.h"
 #include "KelGuard.h"
 
 namespace {
@@ -28,32 +29,25 @@ void ExpectCaughtAs(KelEdsInternalError* error) {
   EXPECT_EQ(error->GetReferenceCount(), 1u);
 }
 
-TEST(KelEdsInternalError, RaiseIsCaughtAsEachThrowSmartPtr) {
-  KelEdsInternalError* error = NewError();
-  ExpectCaughtAs<KelError::ThrowSmartPtr>(error);
-  ExpectCaughtAs<KelInternalError::ThrowSmartPtr>(error);
-  ExpectCaughtAs<KelEdsInternalError::ThrowSmartPtr>(error);
-  error->Release();
-}
-
-TEST(KelEdsInternalError, RaisePtrHandsTheReferenceToTheCatcher) {
-  KelEdsInternalError* error = NewError();
+// raise_ptr() hands the raiser's reference to the catcher.
+template <class Pointer>
+void ExpectRaisedPointerCaughtAs(KelEdsInternalError* error) {
   try {
     error->raise_ptr();
-  } catch (KelError* caught) {
-    EXPECT_EQ(caught, error);
-    KelError::Flush(caught);
-  }
-  error = new KelEdsInternalError(7u);
-  try {
-    error->raise_ptr();
-  } catch (IUnknown* caught) {
-    EXPECT_EQ(caught, static_cast<IUnknown*>(error));
+  } catch (Pointer* caught) {
+    EXPECT_EQ(caught, static_cast<Pointer*>(error));
     caught->Release();
   }
 }
 
-TEST(KelEdsInternalError, TheGuardFlushesBothForms) {
+TEST(KelEdsInternalError, RaisedErrorsAreCaughtInEachOfTheirForms) {
+  KelEdsInternalError* error = NewError();
+  ExpectCaughtAs<KelError::ThrowSmartPtr>(error);
+  ExpectCaughtAs<KelInternalError::ThrowSmartPtr>(error);
+  ExpectCaughtAs<KelEdsInternalError::ThrowSmartPtr>(error);
+  ExpectRaisedPointerCaughtAs<KelError>(error);
+  ExpectRaisedPointerCaughtAs<IUnknown>(new KelEdsInternalError(7u));
+  // The guard flushes both forms.
   EXPECT_FALSE(KelGuard([] { KelError::Throw(NewError()); }));
   EXPECT_FALSE(KelGuard([] { NewError()->raise_ptr(); }));
 }
@@ -102,6 +96,10 @@ TEST(KelEdsInternalError, CloneSelfCopiesTheError) {
   EXPECT_EQ(length, 0u);  // the module's table has no entries
   EXPECT_EQ(KelEdsInternalError::CreateItself(), nullptr);
   clone->Release();
+  {
+    KelAllocationFailureScope failing(0, 1);  // a clone is whole or not there at all
+    EXPECT_EQ(error->CloneSelf(), nullptr);
+  }
   error->Release();
 }
 
