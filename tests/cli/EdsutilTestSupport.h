@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -57,7 +58,7 @@ inline ::testing::AssertionResult Has(const std::string& text, const std::string
 }
 
 inline bool OnPath(const std::string& program) {
-  const char* path = getenv("PATH");
+  const char* path = std::getenv("PATH");
   std::istringstream dirs(path ? path : "");
   for (std::string dir; std::getline(dirs, dir, ':');) {
     if (!dir.empty() && access((fs::path(dir) / program).c_str(), X_OK) == 0) return true;
