@@ -98,8 +98,7 @@ long KelXmlDOMDocumentBuilder::Parse(const std::string& systemId, const KelXmlIn
     SetError(failure.message, failure.line, failure.column);
     return E_FAIL;
   }
-  const bool mayHoldReferences = !options.expand && (doc->intSubset != nullptr || doc->extSubset != nullptr);
-  KelXmlDocument* made = KelXmlDocument::Create(doc, mayHoldReferences);
+  KelXmlDocument* made = KelXmlDocument::Create(doc, !options.expand);
   if (made == nullptr) return E_OUTOFMEMORY;
   document = KelIDOMDocument_var::Adopt(made);
   return S_OK;

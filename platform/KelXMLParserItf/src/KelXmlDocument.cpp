@@ -7,7 +7,7 @@
 
 KelImplementClass(KelXmlDocument, KelImplementationKind, KelBaseUnknown, "KelNull", "KelXMLParserItf")
 
-KelXmlDocument* KelXmlDocument::Create(xmlDocPtr document, bool mayHoldReferences) {
+KelXmlDocument* KelXmlDocument::Create(xmlDocPtr document, bool referencesKept) {
   if (document == nullptr) return nullptr;
   // Names are shared through a dictionary: one copy per distinct tag or
   // attribute name instead of one per node. Parsed documents have one already.
@@ -17,7 +17,7 @@ KelXmlDocument* KelXmlDocument::Create(xmlDocPtr document, bool mayHoldReference
     xmlFreeDoc(document);
     return nullptr;
   }
-  auto* made = new KelXmlDocument(document, detached, mayHoldReferences);
+  auto* made = new KelXmlDocument(document, detached, referencesKept);
   if (made == nullptr) {
     xmlFreeNode(detached);
     xmlFreeDoc(document);
@@ -25,11 +25,12 @@ KelXmlDocument* KelXmlDocument::Create(xmlDocPtr document, bool mayHoldReference
   return made;
 }
 
-KelXmlDocument::KelXmlDocument(xmlDocPtr document, xmlNodePtr detached, bool mayHoldReferences)
+KelXmlDocument::KelXmlDocument(xmlDocPtr document, xmlNodePtr detached, bool referencesKept)
     : KelXmlNodeBase(this, reinterpret_cast<xmlNodePtr>(document), false),
       document_(document),
       detached_(detached),
-      may_hold_references_(mayHoldReferences) {}
+      references_kept_(referencesKept),
+      may_hold_references_(referencesKept && (document->intSubset != nullptr || document->extSubset != nullptr)) {}
 
 KelXmlDocument::~KelXmlDocument() {
   // libxml2 frees a document type only through its document: free the

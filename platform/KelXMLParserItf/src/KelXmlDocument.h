@@ -17,8 +17,8 @@ class KelXmlDocument final : public KelXmlNodeBase<KelIDOMDocument> {
   KelDeclareClass
 
   // Takes ownership of `document` (freed here when no object can be made).
-  // `mayHoldReferences`: the tree may hold entity reference nodes.
-  static KelXmlDocument* Create(xmlDocPtr document, bool mayHoldReferences);
+  // `referencesKept`: parsed without expanding entity references.
+  static KelXmlDocument* Create(xmlDocPtr document, bool referencesKept);
   ~KelXmlDocument() override;
 
   using KelBaseUnknown::QueryInterface;
@@ -37,14 +37,21 @@ class KelXmlDocument final : public KelXmlNodeBase<KelIDOMDocument> {
   bool IsDetachedHolder(xmlNodePtr node) const { return node == detached_; }
   // Keeps an unlinked node (and its subtree) until the document goes.
   void KeepDetached(xmlNodePtr node) { kelxml::LinkLast(detached_, node); }
+  // Whether the tree may hold entity reference nodes (parsed keeping them,
+  // with a document type that can declare entities).
   bool MayHoldReferences() const { return may_hold_references_; }
+  // Parsed keeping entity references: libxml2 then holds namespace URIs and
+  // declared attribute defaults with each "&" as the start of a reference
+  // ("&#38;" for the character itself).
+  bool ReferencesKept() const { return references_kept_; }
   void Changed() { ++changes_; }
 
  private:
-  KelXmlDocument(xmlDocPtr document, xmlNodePtr detached, bool mayHoldReferences);
+  KelXmlDocument(xmlDocPtr document, xmlNodePtr detached, bool referencesKept);
 
   xmlDocPtr document_;
   xmlNodePtr detached_;
+  bool references_kept_;
   bool may_hold_references_;
   unsigned long long changes_ = 0;
 };

@@ -182,7 +182,7 @@ struct Printable {
 long Prepare(KelXmlDocument* document, const Options& options, Printable& printable) {
   xmlDocPtr doc = document->Doc();
   printable.document = doc;
-  printable.referencesKept = document->MayHoldReferences();
+  printable.referencesKept = document->ReferencesKept();
   if (options.expand && document->MayHoldReferences() && ContainsEntityReferences(doc)) {
     printable.copy = CopyDocumentExpanded(doc);
     if (printable.copy == nullptr) return E_OUTOFMEMORY;
