@@ -45,10 +45,8 @@ long ReadValue(xmlAttrPtr attribute, KelUnicodeString& value) {
     kelxml::Assign(value, only->content);
     return S_OK;
   }
-  xmlChar* joined = xmlNodeListGetString(attribute->doc, attribute->children, 1);
-  if (joined == nullptr) return E_OUTOFMEMORY;
-  kelxml::Assign(value, joined);
-  xmlFree(joined);
+  const std::string joined = kelxml::AttributeText(attribute);
+  kelxml::Assign(value, joined.data(), joined.size());
   return S_OK;
 }
 

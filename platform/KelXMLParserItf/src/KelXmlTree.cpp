@@ -1,6 +1,8 @@
 #include "KelXmlTree.h"
 
 #include <cstring>
+#include <new>
+#include <string>
 
 #include <libxml/entities.h>
 
@@ -117,6 +119,18 @@ std::string QNameOf(const xmlChar* local, const xmlNs* ns) {
   return name;
 }
 
+std::string AttributeText(xmlAttrPtr attribute) {
+  std::string text;
+  auto append = [&text](xmlNodePtr node) {
+    if (node->type == XML_TEXT_NODE && node->content != nullptr) text += reinterpret_cast<const char*>(node->content);
+  };
+  for (xmlNodePtr part = attribute->children; part != nullptr; part = part->next) {
+    append(part);
+    if (part->type == XML_ENTITY_REF_NODE) ForEachDescendant(part, append);
+  }
+  return text;
+}
+
 bool ContainsEntityReferences(xmlDocPtr document) {
   bool found = false;
   auto check = [&found](xmlNodePtr node) {
@@ -181,12 +195,16 @@ bool CopyAttributes(xmlDocPtr document, xmlNodePtr source, xmlNodePtr copy, bool
     }
     xmlNodePtr only = attribute->children;
     const bool plain = only == nullptr || (only->next == nullptr && only->type == XML_TEXT_NODE);
-    xmlChar* joined = plain ? nullptr : xmlNodeListGetString(attribute->doc, attribute->children, 1);
-    if (!plain && joined == nullptr) return false;
-    const xmlChar* value = plain ? (only != nullptr ? only->content : BAD_CAST "") : joined;
-    xmlAttrPtr made = xmlNewNsProp(copy, ns, attribute->name, value);
-    xmlFree(joined);
-    if (made == nullptr) return false;
+    std::string joined;
+    if (!plain) {
+      try {
+        joined = AttributeText(attribute);
+      } catch (const std::bad_alloc&) {
+        return false;
+      }
+    }
+    const xmlChar* value = plain ? (only != nullptr ? only->content : BAD_CAST "") : BAD_CAST joined.c_str();
+    if (xmlNewNsProp(copy, ns, attribute->name, value) == nullptr) return false;
   }
   return true;
 }
