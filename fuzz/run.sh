@@ -5,7 +5,7 @@
 # without "fuzz_", blank-separated) picks some. A crash, a leak or a sanitizer
 # report leaves its input in fuzz/artifacts/ and fails the run. One summary
 # line per target: executions, new corpus entries, peak memory. The random
-# seed is fixed (FUZZ_SEED, default 1) so that a CI run can be repeated; set
+# seed is fixed (FUZZ_SEED, default 1) so that runs on one machine explore alike; set
 # FUZZ_SEED=0 for a fresh seed each run, as long runs should.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
