@@ -105,15 +105,9 @@ std::string Take(_SEQUENCE_octet* bytes) {
   return text;
 }
 
-// Returns the written bytes' length (the bytes themselves when `keep`).
-std::size_t LibraryBuild(int jobs, std::string* keep = nullptr) {
-  KelEdsXMLParser parser;
-  bool ok = parser.Init("Integration", "1.0") >= 0;
-  for (int i = 0; i < jobs; ++i) ok &= parser.AppendJobDefinition(K(JobId(i)), kJobType, K(JobInput(i))) >= 0;
-  for (int i = 0; i < jobs; ++i) {
-    const KelUnicodeString id = K(JobId(i));
-    for (int j = 0; j < kData; ++j) ok &= parser.InsertJobInput(id, K(InName(j)), K(InValue(i, j)), kInType) >= 0;
-  }
+// Writes the parser's document once the work went well (`ok`); returns the
+// bytes' length (the bytes themselves when `keep`).
+std::size_t Written(KelEdsXMLParser& parser, bool ok, std::string* keep) {
   _SEQUENCE_octet* bytes = nullptr;
   ok &= parser.GenerateStream(&bytes) >= 0;
   if (!ok || bytes == nullptr) std::abort();
@@ -124,6 +118,18 @@ std::size_t LibraryBuild(int jobs, std::string* keep = nullptr) {
     delete bytes;
   }
   return length;
+}
+
+// Returns the written bytes' length (the bytes themselves when `keep`).
+std::size_t LibraryBuild(int jobs, std::string* keep = nullptr) {
+  KelEdsXMLParser parser;
+  bool ok = parser.Init("Integration", "1.0") >= 0;
+  for (int i = 0; i < jobs; ++i) ok &= parser.AppendJobDefinition(K(JobId(i)), kJobType, K(JobInput(i))) >= 0;
+  for (int i = 0; i < jobs; ++i) {
+    const KelUnicodeString id = K(JobId(i));
+    for (int j = 0; j < kData; ++j) ok &= parser.InsertJobInput(id, K(InName(j)), K(InValue(i, j)), kInType) >= 0;
+  }
+  return Written(parser, ok, keep);
 }
 
 std::size_t LibraryAnswer(const _SEQUENCE_octet& request, std::string* keep = nullptr) {
@@ -137,16 +143,7 @@ std::size_t LibraryAnswer(const _SEQUENCE_octet& request, std::string* keep = nu
     for (int j = 0; j < kData; ++j)
       ok &= parser.InsertJobOutput(ids[k], K(OutName(j)), K(OutValue(k - 1, j)), kOutType) >= 0;
   }
-  _SEQUENCE_octet* bytes = nullptr;
-  ok &= parser.GenerateStream(&bytes) >= 0;
-  if (!ok || bytes == nullptr) std::abort();
-  const std::size_t length = bytes->_length;
-  if (keep != nullptr) {
-    *keep = Take(bytes);
-  } else {
-    delete bytes;
-  }
-  return length;
+  return Written(parser, ok, keep);
 }
 
 // --- libxml2 directly ----------------------------------------------------------------
