@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   KelEdsGeneralTool tool;
   KelUnicodeString text = FuzzText(data, size);
   KelUnicodeString decoded = tool.DecodeBlanks(text);
-  if (decoded.GetLengthInChar() > text.GetLengthInChar() + KelEdsGeneralTool::MaxDecodedBlanks) std::abort();
+  if (decoded.GetLengthInChar() > text.GetLengthInChar() + KelEdsGeneralTool::MaxDecodedLength) std::abort();
 
   if (text.SearchSubString("!") < 0 && text.SearchSubString("$") < 0 && !IsSingleWordWithTrailingBlanks(text)) {
     KelUnicodeString encoded = tool.EncodeBlanks(text);

@@ -6,10 +6,10 @@
 // apart from an encoded one. ExtractTokenString splits a text into trimmed
 // tokens at a one-character separator.
 //
-// Decoding is bounded against hostile input: one run expands to at most
-// MaxDecodedRun blanks and one call adds at most MaxDecodedBlanks blanks in
-// all; decoding stops at the first run beyond either limit and keeps the rest
-// of the text as it is.
+// Decoding is bounded against hostile input by the length of what it gives
+// back: at most MaxDecodedLength characters. Any run that the encoder writes
+// for a text within that length decodes; decoding stops at the first run that
+// would pass it and keeps the rest of the text as it is.
 //
 // Ownership: the tool holds no state; each call works on copies of its
 // arguments. Threading: calls on distinct arguments may run on any threads.
@@ -22,9 +22,9 @@
 
 class ExportedByKelEdsUtil KelEdsGeneralTool : public KelBaseUnknown {
  public:
-  // Limits of DecodeBlanks: blanks from one run, and blanks from one call.
-  static constexpr int MaxDecodedRun = 65536;
-  static constexpr int MaxDecodedBlanks = 16 * 1024 * 1024;
+  // The longest text that DecodeBlanks gives back, in characters (128 MiB of
+  // UTF-16): far beyond any real text, well within memory.
+  static constexpr int MaxDecodedLength = 64 * 1024 * 1024;
 
   KelEdsGeneralTool();
   KelEdsGeneralTool(const KelEdsGeneralTool& other);
@@ -37,7 +37,7 @@ class ExportedByKelEdsUtil KelEdsGeneralTool : public KelBaseUnknown {
   KelUnicodeString EncodeBlanks(KelUnicodeString& text);
 
   // The text with every "!n$" (n >= 1) turned back into n blanks, up to the
-  // first piece that does not decode (or passes the limits above), after
+  // first piece that does not decode (or would pass MaxDecodedLength), after
   // which the text is kept as it is. `text` is not changed. Never fails.
   KelUnicodeString DecodeBlanks(KelUnicodeString& text);
 

@@ -56,26 +56,20 @@ TEST(KelEdsGeneralTool, EncodeAndDecodeBlanks) {
   EXPECT_TRUE(tool.EncodeBlanks(null).IsNull());
 }
 
-TEST(KelEdsGeneralTool, DecodeBlanksStopsAtTheLimits) {
+TEST(KelEdsGeneralTool, LongRunsRoundTripUpToTheOutputLimit) {
   KelEdsGeneralTool tool;
-  const std::string longest = std::to_string(KelEdsGeneralTool::MaxDecodedRun);
-  KelUnicodeString text("a!" + longest + "$b");
-  EXPECT_EQ(tool.DecodeBlanks(text).ToUTF8(), "a" + std::string(KelEdsGeneralTool::MaxDecodedRun, ' ') + "b");
+  KelUnicodeString text("a" + std::string(70000, ' ') + "b");
+  KelUnicodeString encoded = tool.EncodeBlanks(text);
+  EXPECT_EQ(encoded.ToUTF8(), "a!70000$b");
+  EXPECT_EQ(tool.DecodeBlanks(encoded), text);
 
-  const std::string tooLong = "a!" + std::to_string(KelEdsGeneralTool::MaxDecodedRun + 1) + "$b";
-  text = KelUnicodeString(tooLong);
-  EXPECT_EQ(tool.DecodeBlanks(text).ToUTF8(), tooLong);
-
-  // Runs up to the total are decoded; the one that would pass it stays encoded.
-  const int runs = KelEdsGeneralTool::MaxDecodedBlanks / KelEdsGeneralTool::MaxDecodedRun;
-  std::string hostile;
-  for (int i = 0; i < runs; ++i) hostile += "!" + longest + "$";
-  hostile += "x!1$y";
-  text = KelUnicodeString(hostile);
-  const KelUnicodeString decoded = tool.DecodeBlanks(text);
-  ASSERT_EQ(decoded.GetLengthInChar(), KelEdsGeneralTool::MaxDecodedBlanks + 5);
-  EXPECT_EQ(decoded.SubString(KelEdsGeneralTool::MaxDecodedBlanks, 5).ToUTF8(), "x!1$y");
-  EXPECT_EQ(decoded.SearchSubString("!"), KelEdsGeneralTool::MaxDecodedBlanks + 1);
+  // The output may reach the limit exactly; a run that would pass it stays encoded, with what follows.
+  const int limit = KelEdsGeneralTool::MaxDecodedLength;
+  KelUnicodeString full("a!" + std::to_string(limit - 2) + "$b");
+  EXPECT_EQ(tool.DecodeBlanks(full).GetLengthInChar(), limit);
+  const std::string over = "a!1$b!" + std::to_string(limit - 2) + "$c!1$d";
+  KelUnicodeString hostile(over);
+  EXPECT_EQ(tool.DecodeBlanks(hostile).ToUTF8(), "a b!" + std::to_string(limit - 2) + "$c!1$d");
 }
 
 // Decoding undoes encoding for any text without "!" and "$", except that a

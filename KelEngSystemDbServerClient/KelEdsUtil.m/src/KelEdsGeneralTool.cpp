@@ -62,16 +62,17 @@ KelUnicodeString KelEdsGeneralTool::DecodeBlanks(KelUnicodeString& text) {
   KelGuard([&] {
     const int length = work.GetLengthInChar();
     int rest = 0;  // start of the part not decoded yet
-    long long blanks = 0;
     while (rest < length) {
       const int mark = work.SearchSubString("!", rest, KelUnicodeString::Forward);
       if (mark < 0) break;
       const int close = work.SearchSubString("$", rest, KelUnicodeString::Forward);
       int count = 0;
       if (close > mark) work.SubString(mark + 1, close - mark - 1).ConvertToNum(&count, "%d");
-      // Runs that do not decode, or would blow the output up, end the decoding.
-      if (count < 1 || count > MaxDecodedRun || blanks + count > MaxDecodedBlanks) break;
-      blanks += count;
+      // A run that does not decode, or would blow the output up, ends the decoding.
+      if (count < 1 || result.size() + static_cast<std::size_t>(mark - rest) + static_cast<std::size_t>(count) >
+                           static_cast<std::size_t>(MaxDecodedLength)) {
+        break;
+      }
       result.append(work.View().substr(static_cast<std::size_t>(rest), static_cast<std::size_t>(mark - rest)));
       result.append(static_cast<std::size_t>(count), u' ');
       rest = close + 1;
