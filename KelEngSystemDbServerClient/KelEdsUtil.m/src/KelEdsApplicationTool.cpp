@@ -21,26 +21,20 @@ long KelEdsApplicationTool::GetComputedPercentFill(const KelRawColldouble& value
                                                    double& percentFill) {
   const long failure = KelError::GetReturn(0, nullptr, nullptr, kSource, __LINE__);
   percentFill = 0.0;
-  // An infinite area would turn any fill into 0 and hide bad data.
-  if (values.IsEmpty() || hangerType.IsNull() || !(area > 0.0) || !std::isfinite(area)) return failure;
+  if (values.IsEmpty() || hangerType.IsNull() || !(area > 0.0)) return failure;
 
   const bool watertight = hangerType == KelUnicodeString(WaterTightHanger);
   const bool nonWatertight = hangerType == KelUnicodeString(NonWaterTightHanger);
   if (watertight && values.Size() != watertightSizes.Size()) return failure;
 
   double sum = 0.0;
-  bool finite = true;
   const bool done = KelGuard([&] {
-    for (int i = 1; i <= values.Size() && finite; ++i) {
+    for (int i = 1; i <= values.Size(); ++i) {
       const double d = values[i];
-      // A NaN value cannot say whether its cable counts: reject it rather than skip it.
-      if (!std::isfinite(d)) {
-        finite = false;
-      } else if (!(d > 0.0)) {
-        continue;
-      } else if (watertight) {
+      // "Not greater than 0" takes in NaN and minus infinity: such a cable is skipped.
+      if (!(d > 0.0)) continue;
+      if (watertight) {
         const double s = watertightSizes[i];
-        finite = std::isfinite(s);
         sum += s * s;
       } else if (nonWatertight) {
         const double r = d * 0.5;
@@ -50,9 +44,10 @@ long KelEdsApplicationTool::GetComputedPercentFill(const KelRawColldouble& value
       }
     }
   });
-  if (!done || !finite) return failure;
+  if (!done) return failure;
   const double fill = sum / area * 100.0;
-  if (!std::isfinite(fill)) return failure;  // the sum overflowed
+  // An infinite or NaN size, or a sum that overflows, gives no fill to report.
+  if (!std::isfinite(fill)) return failure;
   percentFill = fill;
   return KelError::GetReturn(1, nullptr, nullptr, kSource, __LINE__);
 }
