@@ -8,6 +8,8 @@
 #include <iostream>
 #include <iterator>
 
+#include "KelFileWriter.h"
+
 namespace edsutil {
 namespace {
 
@@ -163,16 +165,8 @@ void EmitTo(const std::string& path, const std::string& content) {
     Emit(content);
     return;
   }
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) throw Failure("cannot write '" + path + "': " + SystemError());
-  const bool written = std::fwrite(content.data(), 1, content.size(), file) == content.size();
-  const int savedErrno = errno;
-  if (std::fclose(file) != 0 || !written) {
-    if (!written) errno = savedErrno;
-    const std::string reason = SystemError();
-    std::remove(path.c_str());
-    throw Failure("cannot write '" + path + "': " + reason);
-  }
+  const int error = KelWriteWholeFile(path.c_str(), content.data(), content.size());
+  if (error != 0) throw Failure("cannot write '" + path + "': " + std::strerror(error));
 }
 
 std::string TextArgument(const std::string& argument) {

@@ -85,7 +85,8 @@ std::string JsonString(const std::string& text);
 
 // Writes to standard output; a failed write is a Failure.
 void Emit(const std::string& text);
-// Writes `content` to `path`, or to standard output when `path` is empty.
+// Writes `content` to `path` as a whole (KelFileWriter: replaced atomically
+// and durably when it is a file), or to standard output when `path` is empty.
 void EmitTo(const std::string& path, const std::string& content);
 
 // The text of a text argument: the argument itself, or all of standard input

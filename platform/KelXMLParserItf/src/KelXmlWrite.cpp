@@ -1,14 +1,9 @@
 #include "KelXmlWrite.h"
 
-#include <fcntl.h>
 #include <libxml/xmlIO.h>
 #include <libxml/xmlsave.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
 #include <cctype>
 #include <cstring>
 #include <deque>
@@ -17,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "KelFileWriter.h"
 #include "KelResultCodes.h"
 #include "KelUnicodeString.h"
 #include "KelXmlDocument.h"
@@ -85,86 +81,9 @@ int WriteToString(void* context, const char* data, int length) {
   return length;
 }
 
-// Writes into a temporary file beside the target and renames it over the
-// target once complete, so that the target is never left half written.
-class FileSink {
- public:
-  explicit FileSink(std::string target) : target_(std::move(target)) {}
-  ~FileSink() {
-    if (fd_ >= 0) ::close(fd_);
-    if (!temporary_.empty()) ::unlink(temporary_.c_str());
-  }
-  FileSink(const FileSink&) = delete;
-  FileSink& operator=(const FileSink&) = delete;
-
-  bool Open() {
-    static std::atomic<unsigned> counter{0};
-    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-      temporary_ = target_ + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-      fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd_ < 0 && errno != EEXIST) break;
-    }
-    if (fd_ < 0) {
-      Fail();
-      temporary_.clear();
-      return false;
-    }
-    buffer_.reserve(kChunk);
-    return true;
-  }
-
-  void Write(const char* data, std::size_t length) {
-    if (error_ != 0) return;
-    buffer_.append(data, length);
-    if (buffer_.size() >= kChunk) Flush();
-  }
-
-  // Completes the file and puts it in place; false when that failed.
-  bool Commit() {
-    Flush();
-    struct stat existing {};
-    // A file written over keeps its permissions.
-    if (error_ == 0 && ::stat(target_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
-      if (::fchmod(fd_, existing.st_mode & 07777) != 0) Fail();
-    }
-    if (::close(fd_) != 0 && error_ == 0) Fail();
-    fd_ = -1;
-    if (error_ == 0 && ::rename(temporary_.c_str(), target_.c_str()) != 0) Fail();
-    if (error_ == 0) temporary_.clear();
-    return error_ == 0;
-  }
-
-  std::string Problem() const { return "cannot write \"" + target_ + "\": " + std::strerror(error_); }
-
- private:
-  static constexpr std::size_t kChunk = 1 << 16;
-
-  void Fail() {
-    if (error_ == 0) error_ = errno != 0 ? errno : EIO;
-  }
-  void Flush() {
-    std::size_t done = 0;
-    while (error_ == 0 && done < buffer_.size()) {
-      const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        Fail();
-        break;
-      }
-      done += static_cast<std::size_t>(n);
-    }
-    buffer_.clear();
-  }
-
-  std::string target_;
-  std::string temporary_;
-  int fd_ = -1;
-  int error_ = 0;
-  std::string buffer_;
-};
-
 int WriteToFile(void* context, const char* data, int length) {
-  static_cast<FileSink*>(context)->Write(data, static_cast<std::size_t>(length));
+  // A failed write is remembered by the writer and reported at the commit.
+  static_cast<KelFileWriter*>(context)->Write(data, static_cast<std::size_t>(length));
   return length;
 }
 
@@ -303,7 +222,7 @@ long WriteDocumentToFile(KelXmlDocument* document, const Options& options, const
   Printable printable;
   long result = Prepare(document, options, printable);
   if (result < 0) return result;
-  FileSink sink(path);
+  KelFileWriter sink(path);
   if (!sink.Open()) {
     problem = sink.Problem();
     return E_FAIL;

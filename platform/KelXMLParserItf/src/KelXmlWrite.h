@@ -1,6 +1,6 @@
 // Writing a document with libxml2's serializer, always declaring UTF-8:
-// into a file (through a temporary file renamed over the target once
-// complete) or into UTF-16 text.
+// into a file (through KelFileWriter: flushed to the disk and renamed over
+// the target once complete) or into UTF-16 text.
 #pragma once
 
 #include <string>
