@@ -219,16 +219,6 @@ TEST_F(MetadataTool, TypeTranslationByNameThenBySQLType) {
   EXPECT_EQ(tool_.TranslateTypeToTessel("a_key", nullptr, 1).ToUTF8(), "");
 }
 
-// --- SQL statements --------------------------------------------------------------
-
-// The statements themselves are the dictionary's (KelEdsMetadataDict_test.cpp).
-TEST_F(MetadataTool, SQLStatementsReplaceTheList) {
-  KelListValKelUnicodeString statements;
-  EXPECT_GE(tool_.GenerateSQLStatements(statements), 0);
-  EXPECT_GE(tool_.GenerateSQLStatements(statements), 0);
-  EXPECT_EQ(statements.Size(), 59);
-}
-
 // --- Copies and the dictionary's life --------------------------------------------
 
 TEST(MetadataToolCopies, ShareTheDictionaryAndReleaseItOnce) {

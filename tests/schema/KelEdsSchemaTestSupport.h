@@ -1,6 +1,9 @@
 // Helpers shared by the schema dictionary and metadata tool tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -10,6 +13,7 @@
 #include "KelEdsMetadataTool.h"
 #include "KelError.h"
 #include "KelInternalError.h"
+#include "support/TestFiles.h"
 
 using Strings = std::vector<std::string>;
 
@@ -33,6 +37,33 @@ inline std::pair<std::string, int> OriginOf(long code) {
 }
 inline std::pair<std::string, int> DictLine(int line) { return {kDictSource, line}; }
 inline std::pair<std::string, int> ToolLine(int line) { return {kToolSource, line}; }
+
+// The expected output kept in tests/data/schema.
+inline std::string ExpectedPath(const std::string& name) { return std::string(KEL_TEST_DATA_DIR) + "/schema/" + name; }
+
+// `actual` against the expected file, byte for byte. A difference names the
+// first line that differs and shows both around its first differing
+// character (the metadata document is one long line).
+inline ::testing::AssertionResult MatchesExpectedFile(const std::string& actual, const std::string& name) {
+  const std::string expected = testfiles::ReadFile(ExpectedPath(name));
+  if (expected.empty()) return ::testing::AssertionFailure() << "cannot read " << ExpectedPath(name);
+  if (actual == expected) return ::testing::AssertionSuccess();
+  const std::size_t offset =
+      std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end()).first - expected.begin();
+  const std::size_t line = offset == 0 ? 0 : expected.rfind('\n', offset - 1) + 1;  // npos + 1 is 0
+  const std::size_t shown = offset - std::min<std::size_t>(offset - line, 60);
+  // Both texts are equal before `offset`, so neither has a line end between `shown` and it.
+  auto excerpt = [shown, offset](const std::string& text) {
+    const std::size_t end = std::min({text.find('\n', offset), text.size(), shown + 160});
+    const std::string part = text.substr(shown, end - shown);
+    if (end > offset) return part;
+    return part + (offset == text.size() ? "<end of file>" : "<end of line>");
+  };
+  return ::testing::AssertionFailure() << name << " differs first on line "
+                                       << 1 + std::count(expected.begin(), expected.begin() + offset, '\n')
+                                       << ", column " << 1 + offset - line << ":\n  expected: " << excerpt(expected)
+                                       << "\n  actual:   " << excerpt(actual);
+}
 
 inline std::vector<std::string> Texts(const KelListValKelUnicodeString& list) {
   std::vector<std::string> texts;
