@@ -16,7 +16,7 @@ mkdir -p "$OUT"
 if [ ! -f "$BUILD_DIR/build.ninja" ]; then
   cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKEL_BUILD_TESTS=OFF >/dev/null
 fi
-ninja -C "$BUILD_DIR" -j2 bench_jobs bench_metadata >/dev/null
+ninja -C "$BUILD_DIR" -j2 bench_jobs bench_metadata bench_files >/dev/null
 
 {
   echo "date: $(date -u +%Y-%m-%dT%H:%MZ)"
@@ -33,4 +33,6 @@ ninja -C "$BUILD_DIR" -j2 bench_jobs bench_metadata >/dev/null
 "$BUILD_DIR/bin/bench_jobs" --memory | tee "$OUT/memory.csv"
 "$BUILD_DIR/bin/bench_metadata" --benchmark_repetitions="$REPETITIONS" --benchmark_report_aggregates_only=true \
   --benchmark_out="$OUT/metadata.json" --benchmark_out_format=json
+files_bench=$(realpath "$BUILD_DIR/bin/bench_files")
+(cd "$OUT" && "$files_bench" --benchmark_out=files.json --benchmark_out_format=json)
 /usr/bin/python3 bench/plot.py "$OUT/jobs.json" "$OUT/memory.csv" docs/performance.png
