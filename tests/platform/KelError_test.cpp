@@ -47,6 +47,18 @@ TEST(KelGuard, FlushesPlatformErrorsAndRaisesAnythingElseAgain) {
   EXPECT_FALSE(KelGuard([] { KelError::Throw(new KelInternalError(KelErrOutOfRange)); }));
   EXPECT_FALSE(KelGuard([] { (new KelError(7u))->raise_ptr(); }));
   EXPECT_FALSE(KelGuard([] { KelError::ThrowErrorNullVar(__FILE__, __LINE__); }));
+  // Memory running out is the platform's error however it is raised, even when
+  // not even the error object can be made.
+  EXPECT_FALSE(KelGuard([] { KelError::ThrowErrorOutOfMemory(__FILE__, __LINE__); }));
+  EXPECT_FALSE(KelGuard([] { throw std::bad_alloc(); }));
+  EXPECT_FALSE(KelGuard([] {
+    const KelAllocationFailureScope refuse(0, -1);
+    KelError::ThrowErrorOutOfMemory(__FILE__, __LINE__);
+  }));
+  EXPECT_FALSE(KelGuard([] { KelCheckMemory(E_OUTOFMEMORY); }));
+  long passed = 1;
+  EXPECT_TRUE(KelGuard([&] { passed = KelCheckMemory(E_FAIL) + KelCheckMemory(S_OK); }));
+  EXPECT_EQ(passed, E_FAIL) << "other codes pass through";
   // Under LeakSanitizer, every error above must have been released by now.
 
   EXPECT_THROW(KelGuard([] { throw std::runtime_error("not a platform error"); }), std::runtime_error);

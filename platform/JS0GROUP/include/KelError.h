@@ -119,6 +119,11 @@ class ExportedByJS0GROUP KelError : public KelBaseUnknown {
   [[noreturn]] static void Throw(KelError* error);
   // Raises the null-handle error: a smart handle was used while empty.
   [[noreturn]] static void ThrowErrorNullVar(const char* file = nullptr, int line = 0);
+  // Raises the out-of-memory error (KelErrOutOfMemory): an allocation that a
+  // result depends on was refused. When not even the error can be made,
+  // raises std::bad_alloc, which KelGuard takes as the same error. An
+  // extension of the stand-in.
+  [[noreturn]] static void ThrowErrorOutOfMemory(const char* file = nullptr, int line = 0);
 
   static const KelErrDsc errorTable[];
   static const unsigned int errorTableLength;

@@ -12,6 +12,7 @@
 enum KelInternalErrorId : unsigned int {
   KelErrNullVar = 1,     // a smart handle was used while empty
   KelErrOutOfRange = 2,  // a list position outside the list
+  KelErrOutOfMemory = 3,  // an allocation was refused (an extension of the stand-in)
 };
 
 class ExportedByJS0GROUP KelInternalError : public KelError {

@@ -288,6 +288,13 @@ void KelError::ThrowErrorNullVar(const char* file, int line) {
   Throw(error);
 }
 
+void KelError::ThrowErrorOutOfMemory(const char* file, int line) {
+  auto* error = new KelInternalError(KelErrOutOfMemory);
+  if (error == nullptr) throw std::bad_alloc();
+  error->Setup(file, line);
+  Throw(error);
+}
+
 void kel_detail::GuardCaught(KelError* error) {
   if (error != nullptr && !error->IsAKindOf(KelError::ClassName())) KelError::Throw(error);
   KelError::Flush(error);

@@ -7,6 +7,7 @@ KelImplementClass(KelInternalError, KelImplementationKind, KelError, "KelNull", 
 const KelErrDsc KelInternalError::errorTable[] = {
     {KelErrNullVar, "KelErrNullVar", "A handle was used while it held no object."},
     {KelErrOutOfRange, "KelErrOutOfRange", "Position /p1 is outside the list of /p2 entries."},
+    {KelErrOutOfMemory, "KelErrOutOfMemory", "Memory ran out."},
 };
 const unsigned int KelInternalError::errorTableLength = sizeof(errorTable) / sizeof(errorTable[0]);
 
