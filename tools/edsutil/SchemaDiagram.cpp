@@ -193,16 +193,22 @@ void Diagram(const DiagramOptions& options) {
     RunDot(dot, options.format, STDOUT_FILENO);
     return;
   }
-  const int fd = open(options.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) throw Failure("cannot write '" + options.out + "': " + std::strerror(errno));
-  try {
-    RunDot(dot, options.format, fd);
-  } catch (...) {
-    close(fd);
-    std::remove(options.out.c_str());
-    throw;
-  }
-  if (close(fd) != 0) throw Failure("cannot write '" + options.out + "': " + std::strerror(errno));
+  // dot renders into an unnamed temporary file; the picture then replaces
+  // the output file whole, as every file edsutil writes.
+  struct TemporaryFile {
+    std::FILE* file = std::tmpfile();
+    ~TemporaryFile() {
+      if (file != nullptr) std::fclose(file);
+    }
+  } rendered;
+  if (rendered.file == nullptr) throw Failure(std::string("cannot make a temporary file: ") + std::strerror(errno));
+  RunDot(dot, options.format, fileno(rendered.file));
+  std::string picture;
+  std::rewind(rendered.file);
+  char block[65536];
+  for (std::size_t n; (n = std::fread(block, 1, sizeof block, rendered.file)) > 0;) picture.append(block, n);
+  if (std::ferror(rendered.file)) throw Failure(std::string("cannot read what dot rendered: ") + std::strerror(errno));
+  EmitTo(options.out, picture);
 }
 
 }  // namespace
