@@ -2,12 +2,15 @@
 
 #include <cmath>
 
+#include "KelEdsResultCodes.h"
 #include "KelError.h"
 #include "KelGuard.h"
 #include "KelMathematics.h"
 
 namespace {
-const char* const kSource = "KelEngSystemDbServerClient/KelEdsUtil.m/src/KelEdsApplicationTool";
+constexpr char kSource[] = "KelEngSystemDbServerClient/KelEdsUtil.m/src/KelEdsApplicationTool";
+constexpr auto Failure = KelEdsResultCodes<kSource>::Failure;
+constexpr auto Success = KelEdsResultCodes<kSource>::Success;
 }  // namespace
 
 KelEdsApplicationTool::KelEdsApplicationTool() = default;
@@ -19,7 +22,7 @@ long KelEdsApplicationTool::GetComputedPercentFill(const KelRawColldouble& value
                                                    const KelRawColldouble& watertightSizes,
                                                    const KelUnicodeString& hangerType, const double& area,
                                                    double& percentFill) {
-  const long failure = KelError::GetReturn(0, nullptr, nullptr, kSource, __LINE__);
+  const long failure = Failure(__LINE__);
   percentFill = 0.0;
   // An infinite area would turn any fill into 0 and hide bad data.
   if (values.IsEmpty() || hangerType.IsNull() || !(area > 0.0) || !std::isfinite(area)) return failure;
@@ -54,5 +57,5 @@ long KelEdsApplicationTool::GetComputedPercentFill(const KelRawColldouble& value
   const double fill = sum / area * 100.0;
   if (!std::isfinite(fill)) return failure;  // the sum overflowed
   percentFill = fill;
-  return KelError::GetReturn(1, nullptr, nullptr, kSource, __LINE__);
+  return Success(__LINE__);
 }

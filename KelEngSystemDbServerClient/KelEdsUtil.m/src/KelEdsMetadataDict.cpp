@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "KelEdsSchemaContent.h"
+#include "KelEdsResultCodes.h"
 #include "KelError.h"
 #include "KelFile.h"
 #include "KelGuard.h"
@@ -21,8 +22,8 @@ namespace {
 // host can tell where a failure came from.
 constexpr const char kSourceFile[] = "KelEngSystemDbServerClient/KelEdsUtil.m/src/KelEdsMetadataDict";
 
-long Failure(int line) { return KelError::GetReturn(0, nullptr, nullptr, kSourceFile, line); }
-long Success(int line) { return KelError::GetReturn(1, nullptr, nullptr, kSourceFile, line); }
+constexpr auto Failure = KelEdsResultCodes<kSourceFile>::Failure;
+constexpr auto Success = KelEdsResultCodes<kSourceFile>::Success;
 
 bool Contains(const KelUnicodeString& text, const KelUnicodeString& part) {
   return text.SearchSubString(part, 0, KelUnicodeString::Forward) >= 0;
