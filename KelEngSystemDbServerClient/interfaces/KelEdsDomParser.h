@@ -83,10 +83,14 @@ class ExportedByKelEdsUtil KelEdsDomParser {
   // Checks that the document can be written (nothing is kept or printed).
   long dump();
 
- protected:
   // Takes the document's first element child as the root; E_FAIL when there
   // is no document or no element child (the root is then left as it was).
+  // LoadFile does this itself. After LoadStream of a document that opens
+  // with its DOCTYPE (as a validated one does) or a comment, there is no
+  // root until this is called, and nothing can be appended under it.
   long SetAppropriateRoot();
+
+ protected:
   // Called by Init, LoadFile and LoadStream just before the document is
   // replaced: a derived class lets go of what it keeps about the current
   // document, so that the old document is freed as soon as the base drops it.

@@ -121,9 +121,10 @@ class ExportedByKelEdsUtil KelEdsMetadataTool : public KelBaseUnknown {
   // name) carries a uuid: the one fixed for its name in `suppliedNames` /
   // `suppliedUuids` (used only when both have the same, non-zero length),
   // else the next one of `uuidFile`, a file of "INTERFACENAME = { /* uuid */"
-  // lines as a uuid generator writes them. Fails, writing nothing, when the
-  // file holds too few uuids for the items not supplied. The file is written
-  // whole or not at all. Prints the uuid count and a summary of the classes
+  // lines as a uuid generator writes them. Supplied uuids count toward the
+  // uuids handed out, so the file must hold at least as many uuids as there
+  // are items (117 for this schema), whatever is supplied; with fewer, this
+  // fails and writes nothing. The file is written whole or not at all. Prints the uuid count and a summary of the classes
   // to standard output.
   long GenerateNorvaleMetaData(const KelUnicodeString& uuidFile, const KelListValKelUnicodeString& suppliedNames,
                                const KelListValKelUnicodeString& suppliedUuids, const KelUnicodeString& outputFile);

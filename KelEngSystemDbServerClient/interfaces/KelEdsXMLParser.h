@@ -37,6 +37,13 @@
 // one walk of the document. The public GetDOMElemByTagName lookups search
 // the document as they always do.
 //
+// Layout: the KelEdsDomParser base (its three handles), then the two reserved
+// string lists, then one pointer to the job index. That pointer came after
+// the lists and made the object one pointer larger than the two lists alone:
+// a host that embeds or allocates the object must be compiled against this
+// header. Whatever the parser keeps about its document from now on lives
+// behind that pointer, so the layout stays as it is.
+//
 // Ownership: the document lives in the KelEdsDomParser base; the job index
 // holds references on the document and its job elements, and is dropped when
 // the document is replaced. Raw interface pointers handed out by the lookups
@@ -48,6 +55,7 @@
 // copy must not change during the copy, nor be used by another thread.
 #pragma once
 
+#include <initializer_list>
 #include <memory>
 
 #include "ExportedByKelEdsUtil.h"
@@ -58,6 +66,7 @@
 #include "KelUnicodeString.h"
 
 class KelEdsJobIndex;
+enum class KelEdsJobData : int;
 
 class ExportedByKelEdsUtil KelEdsXMLParser : public KelEdsDomParser {
  public:
@@ -146,15 +155,25 @@ class ExportedByKelEdsUtil KelEdsXMLParser : public KelEdsDomParser {
   // goes through it. It finds what GetDOMElemByTagName("EDB_Job", "EDB_Id",
   // id) finds, through the job index.
   long FindJob(const KelUnicodeString& jobId, KelIDOMElement** job) const;
+  // The job's elements with `tag`, in document order; a null list for an
+  // unknown job. Runs in its caller's error guard (it has none of its own)
+  // and leaves the code of its last step in `result`.
+  void JobDataList(const KelUnicodeString& jobId, const KelUnicodeString& tag, KelIDOMNodeList_var& list,
+                   long& result) const;
+  // The list readers' one body: the elements of one kind of the job format
+  // (the document's jobs, or one job's data), read into `lists` in the
+  // format's attribute order inside one error guard.
+  long ReadJobData(const KelUnicodeString& jobId, KelEdsJobData kind,
+                   std::initializer_list<KelListValKelUnicodeString*> lists) const;
   // The writers' frame: finds the job and runs `write` on it in the error
   // guard (defined and used in this class's source only).
   template <class Write>
   long OnJob(const KelUnicodeString& jobId, Write&& write);
 
-  // Reserved lists, kept in the object's layout for hosts built against it;
-  // no operation uses them.
+  // Reserved lists: no operation uses them.
   KelListValKelUnicodeString _ReservedNames;
   KelListValKelUnicodeString _ReservedValues;
   // The jobs by id, trusted while the document's change counter stands still.
+  // The class's only other state; keep new state behind this one pointer.
   std::unique_ptr<KelEdsJobIndex> _jobIndex;
 };

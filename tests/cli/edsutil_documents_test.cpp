@@ -213,7 +213,8 @@ TEST_F(EdsutilDocuments, FailuresLeaveTheDocumentAsItWas) {
   Quiet({"job", "new", file});
   Quiet({"job", "add", file, "J1", "Insert"});
   const std::string before = ReadFile(file);
-  WriteFile(File("few.txt"), Run({"uuids", "20"}).out);
+  // One short of the 117 items: a fixed uuid does not make up for it.
+  WriteFile(File("few.txt"), Run({"uuids", "116"}).out);
   fs::create_directory(dir_ / "full");
   WriteFile(dir_ / "full" / "x", "x");
   const std::string uuid = "0F8FAD5B-D9CB-469F-A165-70867728950E";
@@ -243,7 +244,9 @@ TEST_F(EdsutilDocuments, FailuresLeaveTheDocumentAsItWas) {
       {{"metadata", "--out", missing}, 1, "cannot write '" + missing + "': No such file or directory"},
       {{"metadata", "--out", dir_.string()}, 1, "cannot write '" + dir_.string() + "': it is a directory"},
       {{"metadata", "--uuids", missing}, 1, "cannot read '" + missing + "'"},
-      {{"metadata", "--uuids", File("few.txt"), "--out", File("m.xml")}, 1, "too few uuids: '" + File("few.txt")},
+      {{"metadata", "--uuids", File("few.txt"), "--fix", "CableNetwork=" + uuid, "--out", File("m.xml")},
+       1,
+       "too few uuids: '" + File("few.txt") + "' holds 116 and must hold at least 117,"},
       {{"demo", (dir_ / "full").string()}, 1, "is not empty"},
       {{"demo", File("d"), "--dtd-dir", dir_.string()}, 1, "no KelEdsJobs.dtd"},
   };

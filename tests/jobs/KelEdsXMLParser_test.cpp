@@ -103,6 +103,8 @@ TEST(JobWrite, AttributeRulesOrderAndPlace) {
     EXPECT_GE(code, 0);
   }
   EXPECT_LT(p.InsertJobReportOutput("J", none), 0);
+  // Unlike the other data, a row that cannot be set is not appended, and it stops the rows after it.
+  EXPECT_LT(p.InsertJobReportOutput("J", KelListValKelUnicodeString{"bad\x01", "r3"}), 0);
   EXPECT_EQ(Stream(p, true),
             "<Integration version=\"1\"><EDB_Job EDB_Id=\"J\" EDB_Type=\"t\" EDB_JobInput=\"i\">"
             "<EDB_JobInData EDB_iAttrName=\"n\"/>"

@@ -79,6 +79,7 @@ TEST_F(MetadataDocument, TooFewUuidsFailAndWriteNothing) {
   } cases[] = {{items, {}, true},
                {items - 1, {}, false},
                {items - 1, {"Cableway_Arc_Points_Order_number"}, true},  // the last item drawn
+               {items - 1, {"CableNetwork"}, false},                     // a supplied uuid still counts toward the pool
                {1, {}, false},
                {0, {}, false}};
   for (const auto& c : cases) {

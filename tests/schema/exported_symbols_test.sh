@@ -12,7 +12,7 @@ for wanted in 'KelEdsMetadataTool::GenerateSQLStatements' 'KelEdsDomParser::Load
     exit 1
   fi
 done
-leaked=$(grep -E 'KelEdsMetadata(Dict|Table)::|for KelEdsMetadata(Dict|Table)$|KelEdsSchema|KelEEdsSAXEntityResolver::' \
+leaked=$(grep -E 'KelEdsMetadata(Dict|Table|Document)::|for KelEdsMetadata(Dict|Table)$|KelEdsSchema|KelEEdsSAXEntityResolver::' \
          <<<"$symbols" || true)
 if [ -n "$leaked" ]; then
   printf 'FAIL: internal symbols exported from %s:\n%s\n' "$library" "$leaked" >&2

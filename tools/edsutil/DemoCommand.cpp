@@ -277,8 +277,8 @@ class Demo {
     {
       const ScopedEnvironment searchPath(kDtdPathVariable, dtdDirectory_);
       const _SEQUENCE_octet bytes(reply.size(), reinterpret_cast<const unsigned char*>(reply.data()));
-      if (answer.LoadStream(&bytes, 1, kJobsDtd) < 0) {
-        throw Failure("reply.xml does not load validated: " + LastProblem(answer).Describe());
+      if (answer.Parser().LoadStream(&bytes, 1, kJobsDtd) < 0) {
+        throw Failure("reply.xml does not load validated: " + LastProblem(answer.Parser()).Describe());
       }
     }
     const JobDocumentContent content = answer.Read();

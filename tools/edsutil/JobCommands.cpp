@@ -92,7 +92,7 @@ void Add(const JobOptions& options) {
                   " (--allow-duplicate adds a second one, which no job command can then reach)");
   }
   LibraryLog log;
-  if (document.AppendJobDefinition(options.id, options.type, options.input) < 0) {
+  if (document.Parser().AppendJobDefinition(options.id, options.type, options.input) < 0) {
     throw Failure("the library could not append job " + Quoted(options.id) + log.LastAsNote());
   }
   document.Save(options.file);
@@ -102,8 +102,9 @@ void Input(const JobOptions& options) {
   CheckNotEmpty("NAME", options.name);
   CheckTexts({{"ID", &options.id}, {"NAME", &options.name}, {"VALUE", &options.value}, {"--type", &options.type}});
   Modify(options, &options.id, [&](JobDocument& document) {
-    return options.context ? document.InsertJobContextInput(options.id, options.name, options.value, options.type)
-                           : document.InsertJobInput(options.id, options.name, options.value, options.type);
+    return options.context
+               ? document.Parser().InsertJobContextInput(options.id, options.name, options.value, options.type)
+               : document.Parser().InsertJobInput(options.id, options.name, options.value, options.type);
   });
 }
 
@@ -111,15 +112,16 @@ void Output(const JobOptions& options) {
   CheckNotEmpty("NAME", options.name);
   CheckTexts({{"ID", &options.id}, {"NAME", &options.name}, {"VALUE", &options.value}, {"--type", &options.type}});
   Modify(options, &options.id, [&](JobDocument& document) {
-    return document.InsertJobOutput(options.id, options.name, options.value, options.type);
+    return document.Parser().InsertJobOutput(options.id, options.name, options.value, options.type);
   });
 }
 
 void Report(const JobOptions& options) {
   CheckTexts({{"ID", &options.id}});
   for (const std::string& row : options.texts) CheckXmlText("ROW", row);
-  Modify(options, &options.id,
-         [&](JobDocument& document) { return document.InsertJobReportOutput(options.id, ToList(options.texts)); });
+  Modify(options, &options.id, [&](JobDocument& document) {
+    return document.Parser().InsertJobReportOutput(options.id, ToList(options.texts));
+  });
 }
 
 void Error(const JobOptions& options) {
@@ -134,7 +136,7 @@ void Error(const JobOptions& options) {
   }
   Modify(options, &options.id, [&](JobDocument& document) {
     const KelListValKelUnicodeString parameters = ToList(options.texts);
-    return document.InsertJobErrorMsg(options.id, options.name, options.value, &parameters);
+    return document.Parser().InsertJobErrorMsg(options.id, options.name, options.value, &parameters);
   });
 }
 
@@ -142,7 +144,7 @@ void DeleteError(const JobOptions& options) {
   CheckTexts(
       {{"ID", &options.id}, {"CLASS", &options.name}, {"CONSTRAINT", &options.value}, {"OBJECT", &options.object}});
   Modify(options, &options.id, [&](JobDocument& document) {
-    return document.InsertJobDeleteErrOutput(options.id, options.name, options.value, options.object);
+    return document.Parser().InsertJobDeleteErrOutput(options.id, options.name, options.value, options.object);
   });
 }
 
@@ -161,9 +163,10 @@ void Copy(const JobOptions& options) {
     long result = 0;
     // The library reports a copy with nothing in it as a failure; copying
     // nothing is fine here.
-    if (options.inputs && !job.inputs.empty()) result = document.InsertSingleJobInputFromParser(&source);
+    if (options.inputs && !job.inputs.empty())
+      result = document.Parser().InsertSingleJobInputFromParser(&source.Parser());
     if (result >= 0 && options.outputs && (!job.report.empty() || !job.outputs.empty())) {
-      result = document.InsertSingleJobOutputFromParser(&source);
+      result = document.Parser().InsertSingleJobOutputFromParser(&source.Parser());
     }
     return result;
   });

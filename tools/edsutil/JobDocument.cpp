@@ -107,7 +107,7 @@ bool operator==(const JobError& a, const JobError& b) {
 
 void JobDocument::Create(const std::string& rootTag, const std::string& version) {
   LibraryLog log;
-  if (Init(KelUnicodeString(rootTag), KelUnicodeString(version)) < 0 || GetRoot().isNull()) {
+  if (parser_.Init(KelUnicodeString(rootTag), KelUnicodeString(version)) < 0 || parser_.GetRoot().isNull()) {
     throw Failure("cannot make a document whose root is " + Quoted(rootTag) + ": it must be an XML name" +
                   log.LastAsNote());
   }
@@ -121,22 +121,22 @@ void JobDocument::Load(const std::string& path) {
     const std::string bytes = ReadInput(path);
     if (bytes.empty()) throw Failure("standard input is empty: it holds no job document");
     const _SEQUENCE_octet sequence(bytes.size(), reinterpret_cast<const unsigned char*>(bytes.data()));
-    loaded = LoadStream(&sequence, 0, nullptr);
+    loaded = parser_.LoadStream(&sequence, 0, nullptr);
     // A document that opens with its DOCTYPE loads without root; take its
     // first element, as LoadFile does, so that jobs can still be appended.
-    if (loaded >= 0) loaded = SetAppropriateRoot();
+    if (loaded >= 0) loaded = parser_.SetAppropriateRoot();
   } else {
     ReadInput(path);  // a clear message for a missing or unreadable file
-    loaded = LoadFile(KelUnicodeString(path), 0);
+    loaded = parser_.LoadFile(KelUnicodeString(path), 0);
   }
-  if (loaded < 0) throw Failure(label_ + " is not a well-formed XML document: " + LastProblem(*this).Describe());
+  if (loaded < 0) throw Failure(label_ + " is not a well-formed XML document: " + LastProblem(parser_).Describe());
 }
 
 void JobDocument::Save(const std::string& path) {
   LibraryLog log;
   if (path == "-") {
     _SEQUENCE_octet* bytes = nullptr;
-    const long written = GenerateStream(&bytes);
+    const long written = parser_.GenerateStream(&bytes);
     if (written < 0 || bytes == nullptr) {
       delete bytes;
       throw Failure("cannot write the job document to standard output" + log.LastAsNote());
@@ -146,9 +146,9 @@ void JobDocument::Save(const std::string& path) {
     Emit(text);
     return;
   }
-  if (GenerateFile(KelUnicodeString(path)) < 0) {
+  if (parser_.GenerateFile(KelUnicodeString(path)) < 0) {
     // The builder's message may name the file itself.
-    std::string reason = LastProblem(*this).Describe();
+    std::string reason = LastProblem(parser_).Describe();
     const std::string named = "cannot write \"" + path + "\": ";
     if (reason.rfind(named, 0) == 0) reason.erase(0, named.size());
     throw Failure("cannot write '" + path + "': " + reason);
@@ -157,7 +157,7 @@ void JobDocument::Save(const std::string& path) {
 
 std::vector<std::string> JobDocument::JobIds() const {
   KelListValKelUnicodeString ids, types, inputs;
-  if (GetJobDefinition(ids, types, inputs) < 0) throw Failure("cannot list the jobs of " + label_);
+  if (parser_.GetJobDefinition(ids, types, inputs) < 0) throw Failure("cannot list the jobs of " + label_);
   return ToStrings(ids);
 }
 
@@ -176,10 +176,11 @@ JobData JobDocument::ReadJob(const std::string& id) const {
   const KelUnicodeString key(id);
   KelListValKelUnicodeString names, values, types, contextNames, contextValues, contextTypes, outNames, outValues,
       outTypes, classes, constraints, objects, rows;
-  if (GetJobInput(key, names, values, types) < 0 ||
-      GetJobContextInput(key, contextNames, contextValues, contextTypes) < 0 ||
-      GetJobOutput(key, outNames, outValues, outTypes) < 0 ||
-      GetJobDeleteErrOutput(key, classes, constraints, objects) < 0 || GetJobReportOutput(key, rows) < 0) {
+  if (parser_.GetJobInput(key, names, values, types) < 0 ||
+      parser_.GetJobContextInput(key, contextNames, contextValues, contextTypes) < 0 ||
+      parser_.GetJobOutput(key, outNames, outValues, outTypes) < 0 ||
+      parser_.GetJobDeleteErrOutput(key, classes, constraints, objects) < 0 ||
+      parser_.GetJobReportOutput(key, rows) < 0) {
     throw Failure("cannot read job " + Quoted(id) + " of " + label_);
   }
   job.inputs = Values(names, values, types);
@@ -191,7 +192,7 @@ JobData JobDocument::ReadJob(const std::string& id) const {
   }
   // GetJobError fails for a job without error: that is the usual case.
   KelUnicodeString errorKey, errorFile, errorType, parameters;
-  if (GetJobError(key, errorKey, errorFile, errorType, parameters) >= 0) {
+  if (parser_.GetJobError(key, errorKey, errorFile, errorType, parameters) >= 0) {
     job.error = JobError{errorKey.ToUTF8(), errorFile.ToUTF8(), errorType.ToUTF8(), parameters.ToUTF8()};
   }
   return job;
@@ -199,7 +200,7 @@ JobData JobDocument::ReadJob(const std::string& id) const {
 
 JobDocumentContent JobDocument::Read() const {
   JobDocumentContent content;
-  const KelIDOMDocument_var document = GetDocument();
+  const KelIDOMDocument_var document = parser_.GetDocument();
   KelIDOMElement_var root;
   if (!document.isNull() && document->getDocumentElement(root) >= 0 && !root.isNull()) {
     KelUnicodeString tag, version;
@@ -209,7 +210,7 @@ JobDocumentContent JobDocument::Read() const {
     content.version = version.ToUTF8();
   }
   KelListValKelUnicodeString ids, types, inputs;
-  if (GetJobDefinition(ids, types, inputs) < 0) throw Failure("cannot list the jobs of " + label_);
+  if (parser_.GetJobDefinition(ids, types, inputs) < 0) throw Failure("cannot list the jobs of " + label_);
   for (int k = 1; k <= ids.Size() && k <= types.Size() && k <= inputs.Size(); ++k) {
     // Readers find the first job of an id; a repeated id shows that job again.
     JobData job = ReadJob(ids[k].ToUTF8());

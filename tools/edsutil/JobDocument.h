@@ -7,8 +7,9 @@
 // A document read from standard input takes its first element as root, as a
 // file does, so that one that opens with a DOCTYPE can still take new jobs.
 //
-// Ownership: a JobDocument owns its document (through its base). Failures are
-// edsutil::Failure with one line naming the file. Threading: one thread.
+// Ownership: a JobDocument owns its parser, and the parser its document;
+// commands reach the library's readers and writers through Parser(). Failures
+// are edsutil::Failure with one line naming the file. Threading: one thread.
 #pragma once
 
 #include <optional>
@@ -63,8 +64,11 @@ struct JobDocumentContent {
   std::vector<JobData> jobs;
 };
 
-class JobDocument : public KelEdsXMLParser {
+class JobDocument {
  public:
+  KelEdsXMLParser& Parser() { return parser_; }
+  const KelEdsXMLParser& Parser() const { return parser_; }
+
   // A new document: Init with the root tag and version.
   void Create(const std::string& rootTag, const std::string& version);
   // Loads `path`, "-" for standard input; `path` names the document in messages.
@@ -87,6 +91,7 @@ class JobDocument : public KelEdsXMLParser {
   void SetLabel(const std::string& label) { label_ = label; }
 
  private:
+  KelEdsXMLParser parser_;
   std::string label_ = "the job document";
 };
 

@@ -139,6 +139,23 @@ int UuidsForEveryItem() {
   return count;
 }
 
+namespace {
+
+// How many uuids the file of `request` must hold: as many as a generation
+// hands out, the fixed ones included, since they count toward the pool's
+// limit too. Learnt from a generation into scratch that draws from edsutil's
+// own, ample pool.
+int UuidsNeeded(const MetadataRequest& request) {
+  ScratchDirectory scratch;
+  MetadataRequest ample = request;
+  ample.uuidFile.clear();
+  ample.uuidFileLabel.clear();
+  ample.out = scratch.File("count.xml");
+  return GenerateMetadata(ample).uuidsUsed;
+}
+
+}  // namespace
+
 MetadataOutcome GenerateMetadata(const MetadataRequest& request) {
   std::optional<ScratchDirectory> scratch;
   std::string uuidFile = request.uuidFile;
@@ -167,13 +184,18 @@ MetadataOutcome GenerateMetadata(const MetadataRequest& request) {
   outcome.uuidsUsed = PrintedNumber(outcome.printed, "IndUiid = ");
   if (result < 0) {
     if (outcome.uuidsUsed == 0) {
-      throw Failure("too few uuids: " +
-                    (!request.uuidFileLabel.empty() ? request.uuidFileLabel
-                     : request.uuidFile.empty()     ? std::string("the generated pool")
-                                                    : Quoted(request.uuidFile)) +
-                    " holds " + std::to_string(outcome.uuidsInFile) +
-                    " and the document needs one per item (make a pool with 'edsutil uuids " +
-                    std::to_string(UuidsForEveryItem()) + "')");
+      const std::string file = !request.uuidFileLabel.empty() ? request.uuidFileLabel
+                               : request.uuidFile.empty()     ? std::string("the generated pool")
+                                                              : Quoted(request.uuidFile);
+      if (request.uuidFile.empty()) {
+        throw Failure("too few uuids: " + file + " holds " + std::to_string(outcome.uuidsInFile) +
+                      " and the document needs one per item");
+      }
+      const std::string needed = std::to_string(UuidsNeeded(request));
+      throw Failure("too few uuids: " + file + " holds " + std::to_string(outcome.uuidsInFile) +
+                    " and must hold at least " + needed +
+                    ", one per item of the document, fixed ones included (make a pool with 'edsutil uuids " +
+                    needed + "')");
     }
     throw Failure("cannot write " + Quoted(request.out) + ": " + WriteProblem(request.out));
   }

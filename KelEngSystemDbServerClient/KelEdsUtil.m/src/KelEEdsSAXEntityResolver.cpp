@@ -4,6 +4,7 @@
 
 #include "KelDictionary.h"
 #include "KelEdsUtil.h"
+#include "KelEdsResultCodes.h"
 #include "KelError.h"
 #include "KelGuard.h"
 #include "KelISAXEntityResolver.h"
@@ -13,6 +14,7 @@ namespace {
 
 constexpr const char kSourceFile[] = "KelEngSystemDbServerClient/KelEdsUtil.m/src/KelEEdsSAXEntityResolver";
 constexpr std::size_t kNameRoom = 260;
+constexpr auto Failure = KelEdsResultCodes<kSourceFile>::Failure;
 
 // The adaptor through which the parser reaches a resolver.
 class TIEKelISAXEntityResolverKelEEdsSAXEntityResolver final : public KelTieBase<KelISAXEntityResolver> {
@@ -72,7 +74,7 @@ KelEEdsSAXEntityResolver::~KelEEdsSAXEntityResolver() = default;
 
 long KelEEdsSAXEntityResolver::resolveEntity(const KelUnicodeString& /*publicId*/, const KelUnicodeString& systemId,
                                              KelIXMLInputSource_var& inputSource) {
-  long result = KelError::GetReturn(0, nullptr, nullptr, kSourceFile, __LINE__);
+  long result = Failure(__LINE__);
   if (!KelGuard([&] {
         const KelUnicodeString name(_DTDName);
         if (systemId.IsEmpty() || name.IsEmpty() || systemId != name) return;
@@ -84,7 +86,7 @@ long KelEEdsSAXEntityResolver::resolveEntity(const KelUnicodeString& /*publicId*
           result = factory->createInputSourceFromSystemId(path, KelUnicodeString(""), inputSource);
         }
       })) {
-    result = KelError::GetReturn(0, nullptr, nullptr, kSourceFile, __LINE__);
+    result = Failure(__LINE__);
   }
   return result;
 }

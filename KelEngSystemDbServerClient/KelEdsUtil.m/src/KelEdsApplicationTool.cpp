@@ -2,12 +2,15 @@
 
 #include <cmath>
 
+#include "KelEdsResultCodes.h"
 #include "KelError.h"
 #include "KelGuard.h"
 #include "KelMathematics.h"
 
 namespace {
-const char* const kSource = "KelEngSystemDbServerClient/KelEdsUtil.m/src/KelEdsApplicationTool";
+constexpr char kSource[] = "KelEngSystemDbServerClient/KelEdsUtil.m/src/KelEdsApplicationTool";
+constexpr auto Failure = KelEdsResultCodes<kSource>::Failure;
+constexpr auto Success = KelEdsResultCodes<kSource>::Success;
 }  // namespace
 
 KelEdsApplicationTool::KelEdsApplicationTool() = default;
@@ -19,7 +22,7 @@ long KelEdsApplicationTool::GetComputedPercentFill(const KelRawColldouble& value
                                                    const KelRawColldouble& watertightSizes,
                                                    const KelUnicodeString& hangerType, const double& area,
                                                    double& percentFill) {
-  const long failure = KelError::GetReturn(0, nullptr, nullptr, kSource, __LINE__);
+  const long failure = Failure(__LINE__);
   percentFill = 0.0;
   if (values.IsEmpty() || hangerType.IsNull() || !(area > 0.0)) return failure;
 
@@ -49,5 +52,5 @@ long KelEdsApplicationTool::GetComputedPercentFill(const KelRawColldouble& value
   // An infinite or NaN size, or a sum that overflows, gives no fill to report.
   if (!std::isfinite(fill)) return failure;
   percentFill = fill;
-  return KelError::GetReturn(1, nullptr, nullptr, kSource, __LINE__);
+  return Success(__LINE__);
 }

@@ -7,6 +7,7 @@
 
 #include "KelEEdsSAXEntityResolver.h"
 #include "KelEnvironment.h"
+#include "KelEdsResultCodes.h"
 #include "KelError.h"
 #include "KelGuard.h"
 #include "KelIDOMImplementation.h"
@@ -21,8 +22,8 @@ namespace {
 constexpr const char kSourceFile[] = "KelEngSystemDbServerClient/KelEdsUtil.m/src/KelEdsDomParser";
 constexpr std::size_t kPathRoom = 260;
 
-long Failure(int line) { return KelError::GetReturn(0, nullptr, nullptr, kSourceFile, line); }
-long Success(int line) { return KelError::GetReturn(1, nullptr, nullptr, kSourceFile, line); }
+constexpr auto Failure = KelEdsResultCodes<kSourceFile>::Failure;
+constexpr auto Success = KelEdsResultCodes<kSourceFile>::Success;
 
 // The option sets handed to the builder; names and values pair by position.
 struct BuilderOptions {

@@ -3,15 +3,19 @@
 #include <string>
 #include <vector>
 
+#include "KelEdsResultCodes.h"
 #include "KelError.h"
 #include "KelGuard.h"
 #include "KelToken.h"
 
 namespace {
 
-const char* const kSource = "KelEngSystemDbServerClient/KelEdsUtil.m/src/KelEdsGeneralTool";
+constexpr char kSource[] = "KelEngSystemDbServerClient/KelEdsUtil.m/src/KelEdsGeneralTool";
+constexpr auto Failure = KelEdsResultCodes<kSource>::Failure;
+constexpr auto Success = KelEdsResultCodes<kSource>::Success;
 
-const KelUnicodeString kBlank(" ");
+// A plain array: nothing of this source runs when the library is loaded.
+constexpr char kBlank[] = " ";
 
 // "!n$": the encoded form of a run of n blanks.
 KelUnicodeString EncodedRun(int count) {
@@ -35,8 +39,9 @@ KelUnicodeString KelEdsGeneralTool::EncodeBlanks(KelUnicodeString& text) {
   int words = 0;
   const bool done = KelGuard([&] {
     KelToken token(work);
+    const KelUnicodeString blank(kBlank);
     int end = 0;  // position just after the previous word
-    for (KelUnicodeString piece = token.GetNextToken(kBlank); !piece.IsEmpty(); piece = token.GetNextToken(kBlank)) {
+    for (KelUnicodeString piece = token.GetNextToken(blank); !piece.IsEmpty(); piece = token.GetNextToken(blank)) {
       const KelUnicodeString word = piece.Strip(KelUnicodeString::Both, u' ');
       // Searched from the previous word's end, so a word that also occurs
       // earlier in the text is found at its own place.
@@ -85,10 +90,10 @@ KelUnicodeString KelEdsGeneralTool::DecodeBlanks(KelUnicodeString& text) {
 
 long KelEdsGeneralTool::ExtractTokenString(const KelUnicodeString& text, KelListValKelUnicodeString& tokens,
                                            KelUnicodeString separator) {
-  long result = KelError::GetReturn(0, nullptr, nullptr, kSource, __LINE__);
+  long result = Failure(__LINE__);
   if (text.IsEmpty()) return result;
   tokens.RemoveAll();
-  const KelUnicodeString used = separator.GetLengthInChar() == 1 ? separator : kBlank;
+  const KelUnicodeString used = separator.GetLengthInChar() == 1 ? separator : KelUnicodeString(kBlank);
   if (KelGuard([&] {
         KelToken token(text);
         for (KelUnicodeString piece = token.GetNextToken(used); !piece.IsEmpty(); piece = token.GetNextToken(used)) {
@@ -96,7 +101,7 @@ long KelEdsGeneralTool::ExtractTokenString(const KelUnicodeString& text, KelList
           if (!trimmed.IsEmpty()) tokens.Append(std::move(trimmed));
         }
       })) {
-    result = KelError::GetReturn(1, nullptr, nullptr, kSource, __LINE__);
+    result = Success(__LINE__);
   }
   return result;
 }

@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include "KelEdsJobFormat.h"
 #include "KelIDOMNodeList.h"
 
 namespace {
@@ -24,11 +25,11 @@ bool KelEdsJobIndex::Rebuild(const KelIDOMDocument_var& document) {
   unsigned long long count = 0;
   if (!ChangeCount(document, count)) return false;
   KelIDOMNodeList_var list;
-  if (document->getElementsByTagName(KelUnicodeString("EDB_Job"), list) < 0 || list == NULL_var) return false;
+  if (document->getElementsByTagName(KelUnicodeString(kKelEdsJobTag), list) < 0 || list == NULL_var) return false;
   unsigned int length = 0;
   if (list->getLength(length) < 0) return false;
   entries_.reserve(length);
-  const KelUnicodeString attribute("EDB_Id");
+  const KelUnicodeString attribute(kKelEdsJobIdAttribute);
   KelUnicodeString id;
   for (unsigned int index = 0; index < length; ++index) {
     KelIDOMNode_var node;
@@ -113,7 +114,7 @@ void KelEdsJobIndex::AddAppended(const KelIDOMDocument_var& document, const KelI
     Clear();
     return;
   }
-  static const KelUnicodeString* const attribute = new KelUnicodeString("EDB_Id");  // read at every append
+  static const KelUnicodeString* const attribute = new KelUnicodeString(kKelEdsJobIdAttribute);  // read at every append
   KelUnicodeString id;
   if (job->getAttribute(*attribute, id) < 0) {
     Clear();

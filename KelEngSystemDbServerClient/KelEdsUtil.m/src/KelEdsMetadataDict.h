@@ -6,8 +6,8 @@
 // and the small parsers that derive keys and relations from constraint texts.
 // LoadSchema fills it from KelEdsSchemaContent.h; the metadata tool then only
 // reads it, for its queries, the SQL DDL and the metadata dictionary document
-// (GenerateMetaData). Both classes are internal to the module (nothing is
-// exported).
+// (GenerateMetaData and its helpers, which delegate to KelEdsMetadataDocument).
+// Both classes are internal to the module (nothing is exported).
 //
 // Ownership: the dictionary holds one reference on each table in Tables and
 // releases it in Clear and on destruction. FindTable adds a reference for its
@@ -115,12 +115,16 @@ class KelEdsMetadataDict : public KelBaseUnknown {
   long GenerateSQL(KelListValKelUnicodeString& statements) const;
 
   // --- Metadata dictionary document -------------------------------------------
+  // Each delegates to KelEdsMetadataDocument (KelEdsMetadataDocument.h), which
+  // makes the document; the codes stay traced to this source's name.
 
   // Writes the schema as the metadata dictionary document ("Package",
   // "Dictionary00.dtd") to `outputFile`. Uuids come from `suppliedUuids` for
   // the items named in `suppliedNames`, else from the uuid file, in the order
-  // the items are met. Fails, writing nothing, when an item gets no uuid.
-  // Prints the uuid count and a summary of the classes to standard output.
+  // the items are met; supplied uuids count toward those handed out, so the
+  // file must hold at least one uuid per item whatever is supplied. Fails,
+  // writing nothing, when an item gets no uuid. Prints the uuid count and a
+  // summary of the classes to standard output.
   long GenerateMetaData(const KelUnicodeString& uuidFile, const KelListValKelUnicodeString& suppliedNames,
                         const KelListValKelUnicodeString& suppliedUuids, const KelUnicodeString& outputFile) const;
   // Appends to `pool` the uuid of every line of the file that holds

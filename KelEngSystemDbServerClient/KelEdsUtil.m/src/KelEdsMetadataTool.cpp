@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "KelEdsMetadataDict.h"
+#include "KelEdsResultCodes.h"
 #include "KelError.h"
 #include "KelGuard.h"
 
@@ -11,8 +12,8 @@ namespace {
 
 constexpr const char kSourceFile[] = "KelEngSystemDbServerClient/KelEdsUtil.m/src/KelEdsMetadataTool";
 
-long Failure(int line) { return KelError::GetReturn(0, nullptr, nullptr, kSourceFile, line); }
-long Success(int line) { return KelError::GetReturn(1, nullptr, nullptr, kSourceFile, line); }
+constexpr auto Failure = KelEdsResultCodes<kSourceFile>::Failure;
+constexpr auto Success = KelEdsResultCodes<kSourceFile>::Success;
 
 bool Contains(const KelUnicodeString& text, const char* part) {
   return text.SearchSubString(part, 0, KelUnicodeString::Forward) >= 0;

@@ -1,10 +1,13 @@
 #include "KelEdsXMLParser.h"
 
+#include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <initializer_list>
-#include <vector>
 
+#include "KelEdsJobFormat.h"
 #include "KelEdsJobIndex.h"
+#include "KelEdsResultCodes.h"
 #include "KelEnvironment.h"
 #include "KelError.h"
 #include "KelGuard.h"
@@ -13,8 +16,8 @@ namespace {
 
 constexpr const char kSourceFile[] = "KelEngSystemDbServerClient/KelEdsUtil.m/src/KelEdsXMLParser";
 
-long Failure(int line) { return KelError::GetReturn(0, nullptr, nullptr, kSourceFile, line); }
-long Success(int line) { return KelError::GetReturn(1, nullptr, nullptr, kSourceFile, line); }
+constexpr auto Failure = KelEdsResultCodes<kSourceFile>::Failure;
+constexpr auto Success = KelEdsResultCodes<kSourceFile>::Success;
 
 // Gives up the reference of a raw out pointer after a failure.
 template <class T>
@@ -25,102 +28,89 @@ void ReleaseOnFailure(long result, T** out) {
   }
 }
 
-// One attribute that a reader reads into a list.
-struct Column {
-  const char* attribute;
-  KelListValKelUnicodeString* values;
+// The format table's names as platform strings, made once on first use
+// rather than per element (and never destroyed, so that they outlive any
+// static parser).
+struct FormatNames {
+  KelUnicodeString tags[kKelEdsJobKinds];
+  KelUnicodeString attributes[kKelEdsJobKinds][4];
 };
 
-// How a reader treats an attribute read that fails.
-enum class ReadRule {
-  StopOnFailure,  // the walk stops; every read's code is the result
-  InputRule,      // only the first read stops the walk and counts; a failed later read skips the rest of the element
-};
+const FormatNames& Names() {
+  static const FormatNames* const names = [] {
+    auto* made = new FormatNames;
+    for (std::size_t k = 0; k < kKelEdsJobKinds; ++k) {
+      made->tags[k] = kKelEdsJobFormat[k].tag;
+      for (std::size_t a = 0; a < kKelEdsJobFormat[k].count; ++a) {
+        made->attributes[k][a] = kKelEdsJobFormat[k].attributes[a].name;
+      }
+    }
+    return made;
+  }();
+  return *names;
+}
 
-// The element walk shared by the list readers: every element of the list
-// gives one entry to each column (a missing attribute reads as empty).
-// Returns the code of the last item or recorded read.
-long WalkElements(const KelIDOMNodeList_var& list, std::initializer_list<Column> columns, ReadRule rule, long result) {
+const KelUnicodeString& TagOf(KelEdsJobData kind) { return Names().tags[static_cast<std::size_t>(kind)]; }
+const KelUnicodeString& AttributeOf(KelEdsJobData kind, std::size_t attribute) {
+  return Names().attributes[static_cast<std::size_t>(kind)][attribute];
+}
+
+// The element walk of the list readers: every element of the list gives one
+// entry to each list, in the table's attribute order (a missing attribute
+// reads as empty), under the table's read rule. Returns the code of the last
+// item or recorded read.
+long WalkElements(const KelIDOMNodeList_var& list, KelEdsJobData kind,
+                  std::initializer_list<KelListValKelUnicodeString*> lists, long result) {
+  const KelEdsReadRule rule = KelEdsJobFormat(kind).read;
   unsigned int length = 0;
   if (list->getLength(length) < 0) length = 0;
-  std::vector<KelUnicodeString> names;
-  names.reserve(columns.size());
-  for (const Column& column : columns) names.emplace_back(column.attribute);
-
   for (unsigned int index = 0; index < length; ++index) {
     KelIDOMNode_var node;
     result = list->item(index, node);
     if (result < 0 || node == NULL_var) continue;
     const KelIDOMElement_var element = KelQuery<KelIDOMElement>(node, IID_KelIDOMElement);
     if (element == NULL_var) continue;
-    std::size_t k = 0;
-    for (const Column& column : columns) {
+    std::size_t a = 0;
+    for (KelListValKelUnicodeString* values : lists) {
       KelUnicodeString value;
-      const long read = element->getAttribute(names[k], value);
-      const bool counts = rule == ReadRule::StopOnFailure || k == 0;
+      const long read = element->getAttribute(AttributeOf(kind, a), value);
+      const bool counts = rule == KelEdsReadRule::StopOnFailure || a == 0;
       if (counts) result = read;
       if (read < 0) {
         if (counts) return result;
         break;
       }
-      column.values->Append(value);
-      ++k;
+      values->Append(value);
+      ++a;
     }
   }
   return result;
 }
 
-// One attribute that a writer sets.
-struct Setting {
-  const KelUnicodeString& attribute;
-  const KelUnicodeString& value;
-};
-
-// The names the writers use at every call, made once rather than per element
-// (and never destroyed, so that they outlive any static parser).
-struct WriterNames {
-  const KelUnicodeString job{"EDB_Job"}, id{"EDB_Id"}, type{"EDB_Type"}, input{"EDB_JobInput"};
-  const KelUnicodeString inData{"EDB_JobInData"}, inName{"EDB_iAttrName"}, inValue{"EDB_iAttrValue"},
-      inType{"EDB_iAttrType"};
-  const KelUnicodeString contextData{"EDB_JobContextInData"}, contextName{"EDB_Ctxt_iAttrName"},
-      contextValue{"EDB_Ctxt_iAttrValue"}, contextType{"EDB_Ctxt_iAttrType"};
-  const KelUnicodeString outData{"EDB_JobOutData"}, outName{"EDB_oAttrName"}, outValue{"EDB_oAttrValue"},
-      outType{"EDB_oAttrType"};
-  const KelUnicodeString deleteData{"EDB_JobDeleteErrOutData"}, deleteClass{"EDB_oRefClassName"},
-      deleteConstraint{"EDB_oRefCstName"}, deleteObject{"EDB_oRefObject"};
-};
-
-const WriterNames& Names() {
-  static const WriterNames* names = new WriterNames;
-  return *names;
-}
-
-// Sets the attributes in order, each only while the previous sets succeed.
-// With `skipEmpty`, an empty value after the first is left out.
-long SetAttributes(const KelIDOMElement_var& element, std::initializer_list<Setting> settings, bool skipEmpty) {
-  long result = S_OK;
-  bool first = true;
-  for (const Setting& setting : settings) {
-    if (!first) {
-      if (result < 0) break;
-      if (skipEmpty && setting.value.IsEmpty()) continue;
-    }
-    result = element->setAttribute(setting.attribute, setting.value);
-    first = false;
-  }
-  return result;
-}
-
-// Creates a `tag` element with its attributes and appends it to `parent`.
-// The append happens even after a failed attribute set; its code is the
-// result. A failed creation is the result, and nothing is appended.
-// `appended` receives the element once it is in place.
-long AppendElement(const KelIDOMDocument_var& document, const KelIDOMNode_var& parent, const KelUnicodeString& tag,
-                   std::initializer_list<Setting> settings, bool skipEmpty, KelIDOMElement_var* appended = nullptr) {
+// The one writer: creates a `kind` element, sets its attributes from
+// `values` (one per attribute that the table writes, in table order), each
+// only while the sets before it succeed and leaving out the empty values the
+// table says to, and appends it to `parent`. Whether a failed set still
+// appends is the table's; otherwise the append's code is the result. A failed
+// creation is the result, and nothing is appended. `appended` receives the
+// element once it is in place.
+long WriteJobData(const KelIDOMDocument_var& document, const KelIDOMNode_var& parent, KelEdsJobData kind,
+                  std::initializer_list<std::reference_wrapper<const KelUnicodeString>> values,
+                  KelIDOMElement_var* appended = nullptr) {
+  const KelEdsJobElement& format = KelEdsJobFormat(kind);
   KelIDOMElement_var element;
-  long result = document->createElement(tag, element);
+  long result = document->createElement(TagOf(kind), element);
   if (result < 0 || element == NULL_var) return result;
-  SetAttributes(element, settings, skipEmpty);
+  long set = S_OK;
+  auto value = values.begin();
+  for (std::size_t a = 0; a < format.count && set >= 0 && value != values.end(); ++a) {
+    const KelEdsWrite write = format.attributes[a].write;
+    if (write == KelEdsWrite::Never) continue;
+    const KelUnicodeString& text = *value++;
+    if (write == KelEdsWrite::UnlessEmpty && text.IsEmpty()) continue;
+    set = element->setAttribute(AttributeOf(kind, a), text);
+  }
+  if (set < 0 && !format.appendAfterFailedSet) return set;
   KelIDOMNode_var added;
   result = parent->appendChild(element, added);
   if (result >= 0 && appended != nullptr) *appended = element;
@@ -152,7 +142,7 @@ long KelEdsXMLParser::FindJob(const KelUnicodeString& jobId, KelIDOMElement** jo
     _jobIndex->Clear();
     indexed = false;
   }
-  if (!indexed) return GetDOMElemByTagName(KelUnicodeString("EDB_Job"), KelUnicodeString("EDB_Id"), jobId, job);
+  if (!indexed) return GetDOMElemByTagName(TagOf(KelEdsJobData::Job), AttributeOf(KelEdsJobData::Job, 0), jobId, job);
   if (!KelGuard([&] {
         const KelIDOMElement_var found = _jobIndex->Find(jobId);
         // Not found: the search's success, with no element.
@@ -162,6 +152,17 @@ long KelEdsXMLParser::FindJob(const KelUnicodeString& jobId, KelIDOMElement** jo
   }
   ReleaseOnFailure(result, job);
   return result;
+}
+
+// Unguarded: it runs inside its caller's error guard, and records the code of
+// each step in `result` as it goes, so that the caller knows the last code
+// recorded before a raised error.
+void KelEdsXMLParser::JobDataList(const KelUnicodeString& jobId, const KelUnicodeString& tag,
+                                  KelIDOMNodeList_var& list, long& result) const {
+  KelIDOMElement_var job;
+  result = FindJob(jobId, job.Out());
+  if (result < 0 || job == NULL_var) return;
+  result = job->getElementsByTagName(tag, list);
 }
 
 long KelEdsXMLParser::GetDOMElemByTagName(const KelUnicodeString& tag, KelIDOMNodeList** list) const {
@@ -221,47 +222,55 @@ long KelEdsXMLParser::GetNodeListUnderJobId(const KelUnicodeString& jobId, const
   if (list == nullptr) return result;
   *list = nullptr;
   if (GetDocument() == NULL_var) return result;
-  KelIDOMElement_var job;
   // After a platform error the code recorded before it stands.
   KelGuard([&] {
-    result = FindJob(jobId, job.Out());
-    if (result < 0 || job == NULL_var) return;
     KelIDOMNodeList_var found;
-    result = job->getElementsByTagName(tag, found);
+    JobDataList(jobId, tag, found, result);
     if (result >= 0 && found != NULL_var) {
       result = found->QueryInterface(IID_KelIDOMNodeList, reinterpret_cast<void**>(list));
     }
   });
-  job = nullptr;
   ReleaseOnFailure(result, list);
   return result;
 }
 
 long KelEdsXMLParser::GetJobInputNodeList(const KelUnicodeString& jobId, KelIDOMNodeList** list,
                                           const KelUnicodeString& tag) const {
-  return GetNodeListUnderJobId(jobId, tag.IsEmpty() ? KelUnicodeString("EDB_JobInData") : tag, list);
+  return GetNodeListUnderJobId(jobId, tag.IsEmpty() ? TagOf(KelEdsJobData::Input) : tag, list);
 }
 
 long KelEdsXMLParser::GetJobOutputNodeList(const KelUnicodeString& jobId, KelIDOMNodeList** list) const {
-  return GetNodeListUnderJobId(jobId, KelUnicodeString("EDB_JobOutData"), list);
+  return GetNodeListUnderJobId(jobId, TagOf(KelEdsJobData::Output), list);
 }
 
 // --- Readers ----------------------------------------------------------------------
 
-long KelEdsXMLParser::GetJobDefinition(KelListValKelUnicodeString& ids, KelListValKelUnicodeString& types,
-                                       KelListValKelUnicodeString& inputs) const {
+// The one list reader: the elements of `kind`, the document's jobs for
+// KelEdsJobData::Job (`jobId` is then not used) and otherwise the data of the
+// job of `jobId`, walked in one error guard into `lists`.
+long KelEdsXMLParser::ReadJobData(const KelUnicodeString& jobId, KelEdsJobData kind,
+                                  std::initializer_list<KelListValKelUnicodeString*> lists) const {
   long result = Failure(__LINE__);
-  if (GetDocument() == NULL_var) return result;
+  const KelIDOMDocument_var document = GetDocument();
+  if (document == NULL_var) return result;
   if (!KelGuard([&] {
         KelIDOMNodeList_var list;
-        result = GetDOMElemByTagName(KelUnicodeString("EDB_Job"), list.Out());
+        if (kind == KelEdsJobData::Job) {
+          result = document->getElementsByTagName(TagOf(kind), list);
+        } else {
+          JobDataList(jobId, TagOf(kind), list, result);
+        }
         if (result < 0 || list == NULL_var) return;
-        result = WalkElements(list, {{"EDB_Id", &ids}, {"EDB_Type", &types}, {"EDB_JobInput", &inputs}},
-                              ReadRule::StopOnFailure, result);
+        result = WalkElements(list, kind, lists, result);
       })) {
     result = Failure(__LINE__);
   }
   return result;
+}
+
+long KelEdsXMLParser::GetJobDefinition(KelListValKelUnicodeString& ids, KelListValKelUnicodeString& types,
+                                       KelListValKelUnicodeString& inputs) const {
+  return ReadJobData(KelUnicodeString(""), KelEdsJobData::Job, {&ids, &types, &inputs});
 }
 
 long KelEdsXMLParser::GetSingleJobDefinition(KelUnicodeString& id, KelUnicodeString& type,
@@ -277,79 +286,27 @@ long KelEdsXMLParser::GetSingleJobDefinition(KelUnicodeString& id, KelUnicodeStr
 
 long KelEdsXMLParser::GetJobInput(const KelUnicodeString& jobId, KelListValKelUnicodeString& names,
                                   KelListValKelUnicodeString& values, KelListValKelUnicodeString& types) const {
-  long result = Failure(__LINE__);
-  if (!KelGuard([&] {
-        KelIDOMNodeList_var list;
-        result = GetJobInputNodeList(jobId, list.Out(), KelUnicodeString(""));
-        if (result < 0 || list == NULL_var) return;
-        result = WalkElements(list, {{"EDB_iAttrName", &names}, {"EDB_iAttrValue", &values}, {"EDB_iAttrType", &types}},
-                              ReadRule::InputRule, result);
-      })) {
-    result = Failure(__LINE__);
-  }
-  return result;
+  return ReadJobData(jobId, KelEdsJobData::Input, {&names, &values, &types});
 }
 
 long KelEdsXMLParser::GetJobContextInput(const KelUnicodeString& jobId, KelListValKelUnicodeString& names,
                                          KelListValKelUnicodeString& values, KelListValKelUnicodeString& types) const {
-  long result = Failure(__LINE__);
-  if (!KelGuard([&] {
-        KelIDOMNodeList_var list;
-        result = GetJobInputNodeList(jobId, list.Out(), KelUnicodeString("EDB_JobContextInData"));
-        if (result < 0 || list == NULL_var) return;
-        result = WalkElements(
-            list, {{"EDB_Ctxt_iAttrName", &names}, {"EDB_Ctxt_iAttrValue", &values}, {"EDB_Ctxt_iAttrType", &types}},
-            ReadRule::InputRule, result);
-      })) {
-    result = Failure(__LINE__);
-  }
-  return result;
+  return ReadJobData(jobId, KelEdsJobData::ContextInput, {&names, &values, &types});
 }
 
 long KelEdsXMLParser::GetJobOutput(const KelUnicodeString& jobId, KelListValKelUnicodeString& names,
                                    KelListValKelUnicodeString& values, KelListValKelUnicodeString& types) const {
-  long result = Failure(__LINE__);
-  if (!KelGuard([&] {
-        KelIDOMNodeList_var list;
-        result = GetJobOutputNodeList(jobId, list.Out());
-        if (result < 0 || list == NULL_var) return;
-        result = WalkElements(list, {{"EDB_oAttrName", &names}, {"EDB_oAttrValue", &values}, {"EDB_oAttrType", &types}},
-                              ReadRule::StopOnFailure, result);
-      })) {
-    result = Failure(__LINE__);
-  }
-  return result;
+  return ReadJobData(jobId, KelEdsJobData::Output, {&names, &values, &types});
 }
 
 long KelEdsXMLParser::GetJobDeleteErrOutput(const KelUnicodeString& jobId, KelListValKelUnicodeString& classNames,
                                             KelListValKelUnicodeString& constraintNames,
                                             KelListValKelUnicodeString& objects) const {
-  long result = Failure(__LINE__);
-  if (!KelGuard([&] {
-        KelIDOMNodeList_var list;
-        result = GetNodeListUnderJobId(jobId, KelUnicodeString("EDB_JobDeleteErrOutData"), list.Out());
-        if (result < 0 || list == NULL_var) return;
-        result = WalkElements(
-            list,
-            {{"EDB_oRefClassName", &classNames}, {"EDB_oRefCstName", &constraintNames}, {"EDB_oRefObject", &objects}},
-            ReadRule::StopOnFailure, result);
-      })) {
-    result = Failure(__LINE__);
-  }
-  return result;
+  return ReadJobData(jobId, KelEdsJobData::DeleteError, {&classNames, &constraintNames, &objects});
 }
 
 long KelEdsXMLParser::GetJobReportOutput(const KelUnicodeString& jobId, KelListValKelUnicodeString& rows) const {
-  long result = Failure(__LINE__);
-  if (!KelGuard([&] {
-        KelIDOMNodeList_var list;
-        result = GetNodeListUnderJobId(jobId, KelUnicodeString("EDB_JobReportOutData"), list.Out());
-        if (result < 0 || list == NULL_var) return;
-        result = WalkElements(list, {{"EDB_JobReportOneRow", &rows}}, ReadRule::StopOnFailure, result);
-      })) {
-    result = Failure(__LINE__);
-  }
-  return result;
+  return ReadJobData(jobId, KelEdsJobData::Report, {&rows});
 }
 
 long KelEdsXMLParser::GetJobError(const KelUnicodeString& jobId, KelUnicodeString& key, KelUnicodeString& file,
@@ -357,21 +314,25 @@ long KelEdsXMLParser::GetJobError(const KelUnicodeString& jobId, KelUnicodeStrin
   long result = Failure(__LINE__);
   if (GetDocument() == NULL_var) return result;
   if (!KelGuard([&] {
-        KelIDOMElement_var job;
         // Unlike the list readers, an unknown job is a failure here.
-        if (FindJob(jobId, job.Out()) < 0 || job == NULL_var) return;
         KelIDOMNodeList_var errors;
-        if (job->getElementsByTagName(KelUnicodeString("EDB_JobError"), errors) < 0 || errors == NULL_var) return;
+        long listed = S_OK;
+        JobDataList(jobId, TagOf(KelEdsJobData::Error), errors, listed);
+        if (listed < 0 || errors == NULL_var) return;
         unsigned int length = 0;
         if (errors->getLength(length) < 0 || length < 1) return;
         KelIDOMNode_var node;
         if (errors->item(0, node) < 0 || node == NULL_var) return;
         const KelIDOMElement_var error = KelQuery<KelIDOMElement>(node, IID_KelIDOMElement);
         if (error == NULL_var) return;
-        if (error->getAttribute(KelUnicodeString("EDB_JobErrorKey"), key) < 0) return;
-        if (error->getAttribute(KelUnicodeString("EDB_JobErrorFile"), file) < 0) return;
-        if (error->getAttribute(KelUnicodeString("EDB_JobErrorType"), type) < 0) return;
-        error->getAttribute(KelUnicodeString("EDB_JobErrorParm"), parameters);
+        // Straight into the outputs, in table order; every read but the last
+        // (the parameters) must succeed.
+        KelUnicodeString* const outputs[] = {&key, &file, &type, &parameters};
+        constexpr std::size_t count = KelEdsJobFormat(KelEdsJobData::Error).count;
+        static_assert(count == sizeof outputs / sizeof outputs[0], "one output per attribute");
+        for (std::size_t a = 0; a < count; ++a) {
+          if (error->getAttribute(AttributeOf(KelEdsJobData::Error, a), *outputs[a]) < 0 && a + 1 < count) return;
+        }
         result = Success(__LINE__);
       })) {
     result = Failure(__LINE__);
@@ -435,9 +396,7 @@ long KelEdsXMLParser::AppendJobDefinition(const KelUnicodeString& jobId, const K
         // from here on keep it current and the lookups never walk.
         const bool tracked = _jobIndex->IsCurrent(document) || _jobIndex->Rebuild(document);
         KelIDOMElement_var job;
-        const WriterNames& names = Names();
-        result = AppendElement(document, root, names.job,
-                               {{names.id, jobId}, {names.type, jobType}, {names.input, jobInput}}, false, &job);
+        result = WriteJobData(document, root, KelEdsJobData::Job, {jobId, jobType, jobInput}, &job);
         if (!tracked) return;
         if (job != NULL_var) {
           _jobIndex->AddAppended(document, job);
@@ -454,56 +413,38 @@ long KelEdsXMLParser::AppendJobDefinition(const KelUnicodeString& jobId, const K
 long KelEdsXMLParser::InsertJobInput(const KelUnicodeString& jobId, const KelUnicodeString& name,
                                      const KelUnicodeString& value, const KelUnicodeString& type) {
   return OnJob(jobId, [&](const KelIDOMDocument_var& document, const KelIDOMElement_var& job) {
-    const WriterNames& names = Names();
-    return AppendElement(document, job, names.inData,
-                         {{names.inName, name}, {names.inValue, value}, {names.inType, type}}, true);
+    return WriteJobData(document, job, KelEdsJobData::Input, {name, value, type});
   });
 }
 
 long KelEdsXMLParser::InsertJobContextInput(const KelUnicodeString& jobId, const KelUnicodeString& name,
                                             const KelUnicodeString& value, const KelUnicodeString& type) {
   return OnJob(jobId, [&](const KelIDOMDocument_var& document, const KelIDOMElement_var& job) {
-    const WriterNames& names = Names();
-    return AppendElement(document, job, names.contextData,
-                         {{names.contextName, name}, {names.contextValue, value}, {names.contextType, type}}, true);
+    return WriteJobData(document, job, KelEdsJobData::ContextInput, {name, value, type});
   });
 }
 
 long KelEdsXMLParser::InsertJobOutput(const KelUnicodeString& jobId, const KelUnicodeString& name,
                                       const KelUnicodeString& value, const KelUnicodeString& type) {
   return OnJob(jobId, [&](const KelIDOMDocument_var& document, const KelIDOMElement_var& job) {
-    const WriterNames& names = Names();
-    return AppendElement(document, job, names.outData,
-                         {{names.outName, name}, {names.outValue, value}, {names.outType, type}}, false);
+    return WriteJobData(document, job, KelEdsJobData::Output, {name, value, type});
   });
 }
 
 long KelEdsXMLParser::InsertJobDeleteErrOutput(const KelUnicodeString& jobId, const KelUnicodeString& className,
                                                const KelUnicodeString& constraintName, const KelUnicodeString& object) {
   return OnJob(jobId, [&](const KelIDOMDocument_var& document, const KelIDOMElement_var& job) {
-    const WriterNames& names = Names();
-    return AppendElement(
-        document, job, names.deleteData,
-        {{names.deleteClass, className}, {names.deleteConstraint, constraintName}, {names.deleteObject, object}},
-        false);
+    return WriteJobData(document, job, KelEdsJobData::DeleteError, {className, constraintName, object});
   });
 }
 
 long KelEdsXMLParser::InsertJobReportOutput(const KelUnicodeString& jobId, const KelListValKelUnicodeString& rows) {
   if (rows.Size() < 1) return Failure(__LINE__);
   return OnJob(jobId, [&](const KelIDOMDocument_var& document, const KelIDOMElement_var& job) {
-    const KelUnicodeString tag("EDB_JobReportOutData");
-    const KelUnicodeString attribute("EDB_JobReportOneRow");
     long result = S_OK;
     // The first failure stops; rows already appended stay.
     for (int position = 1; position <= rows.Size() && result >= 0; ++position) {
-      KelIDOMElement_var element;
-      result = document->createElement(tag, element);
-      if (result < 0 || element == NULL_var) continue;
-      result = element->setAttribute(attribute, rows[position]);
-      if (result < 0) continue;
-      KelIDOMNode_var appended;
-      result = job->appendChild(element, appended);
+      result = WriteJobData(document, job, KelEdsJobData::Report, {rows[position]});
     }
     return result;
   });
@@ -512,22 +453,13 @@ long KelEdsXMLParser::InsertJobReportOutput(const KelUnicodeString& jobId, const
 long KelEdsXMLParser::InsertJobErrorMsg(const KelUnicodeString& jobId, const KelUnicodeString& key,
                                         const KelUnicodeString& file, const KelListValKelUnicodeString* parameters) {
   return OnJob(jobId, [&](const KelIDOMDocument_var& document, const KelIDOMElement_var& job) {
-    KelIDOMElement_var error;
-    long result = document->createElement(KelUnicodeString("EDB_JobError"), error);
-    if (result < 0 || error == NULL_var) return result;
-    result = error->setAttribute(KelUnicodeString("EDB_JobErrorKey"), key);
-    if (result >= 0) result = error->setAttribute(KelUnicodeString("EDB_JobErrorFile"), file);
-    if (result >= 0) {
-      KelUnicodeString joined("");
-      const int count = parameters != nullptr ? parameters->Size() : 0;
-      for (int position = 1; position <= count; ++position) {
-        joined.Append((*parameters)[position]);
-        if (position < count) joined.Append(KelUnicodeString("@"));
-      }
-      error->setAttribute(KelUnicodeString("EDB_JobErrorParm"), joined);
+    KelUnicodeString joined("");
+    const int count = parameters != nullptr ? parameters->Size() : 0;
+    for (int position = 1; position <= count; ++position) {
+      joined.Append((*parameters)[position]);
+      if (position < count) joined.Append(KelUnicodeString("@"));
     }
-    KelIDOMNode_var appended;
-    return job->appendChild(error, appended);
+    return WriteJobData(document, job, KelEdsJobData::Error, {key, file, joined});
   });
 }
 

@@ -18,6 +18,7 @@ constexpr std::size_t KelMaxPath = 260;
 // When `value` is not null it receives a copy of the value, which the caller
 // frees with KelFreeEnvValue.
 ExportedByJS0GROUP int KelGetEnvValue(const char* name, char** value);
+// Extension of the stand-in, not in the platform contract (docs/PLATFORM.md).
 ExportedByJS0GROUP void KelFreeEnvValue(char* value);
 
 // Looks `file` up in the directories listed by the variable (the list

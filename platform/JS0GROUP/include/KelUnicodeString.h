@@ -91,6 +91,7 @@ class ExportedByJS0GROUP KelUnicodeString {
   // Modern conveniences.
   std::string ToUTF8() const;
   const std::u16string& Data() const { return text_; }
+  // Extension of the stand-in, not in the platform contract (docs/PLATFORM.md).
   std::u16string_view View() const { return text_; }
   static KelUnicodeString FromUTF8(std::string_view utf8);
 

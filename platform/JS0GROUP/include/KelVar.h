@@ -54,7 +54,8 @@ class KelVar {
     return *this;
   }
 
-  // A handle that takes over a reference the caller holds.
+  // A handle that takes over a reference the caller holds. Extension of the
+  // stand-in, not in the platform contract (docs/PLATFORM.md).
   static KelVar Adopt(T* object) noexcept {
     KelVar handle;
     handle.object_ = object;
@@ -66,7 +67,7 @@ class KelVar {
     if (T* old = std::exchange(object_, nullptr)) old->Release();
   }
   // Releases the current object and returns the slot, for raw out-parameters
-  // that hand back a reference.
+  // that hand back a reference. Extension of the stand-in (docs/PLATFORM.md).
   T** Out() noexcept {
     Reset();
     return &object_;
@@ -100,6 +101,7 @@ class KelVar {
 
 // QueryInterface through a handle: the typed handle, empty when the object is
 // empty or does not offer the interface. `code` receives the query's result.
+// Extension of the stand-in, not in the platform contract (docs/PLATFORM.md).
 template <class To, class From>
 KelVar<To> KelQuery(const KelVar<From>& from, const IID& iid, long* code = nullptr) {
   long result = E_POINTER;

@@ -24,6 +24,7 @@ class ExportedByJS0GROUP _SEQUENCE_octet {
   ~_SEQUENCE_octet();
 
   // A new sequence holding a copy of the bytes, or null when memory is short.
+  // Extension of the stand-in, not in the platform contract (docs/PLATFORM.md).
   static _SEQUENCE_octet* Create(unsigned long length, const unsigned char* buffer) noexcept;
 
   unsigned char& operator[](unsigned long index) { return _buffer[index]; }

@@ -40,6 +40,7 @@ class ExportedByKelXMLParserItf KelIDOMDocument : public KelIDOMNode {
   // Every element of the document whose tag is `tagName`, at any depth, in
   // document order; "*" matches every element.
   virtual long getElementsByTagName(const KelUnicodeString& tagName, KelIDOMNodeList_var& list) = 0;
-  // The document's change counter (see above).
+  // The document's change counter (see above). Extension of the stand-in,
+  // not in the platform contract (docs/XML.md).
   virtual long getChangeCount(unsigned long long& count) = 0;
 };

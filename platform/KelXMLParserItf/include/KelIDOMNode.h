@@ -96,6 +96,7 @@ class ExportedByKelXMLParserItf KelIDOMNode : public KelBaseUnknown {
   // its whole subtree when `deep`. Documents and document types are not
   // cloned (E_NOTIMPL).
   virtual long cloneNode(bool deep, KelIDOMNode_var& clone) = 0;
-  // Whether `other` stands for this very node.
+  // Whether `other` stands for this very node. Extension of the stand-in
+  // (DOM Level 3), not in the platform contract (docs/XML.md).
   virtual long isSameNode(const KelIDOMNode_var& other, bool& same) = 0;
 };
