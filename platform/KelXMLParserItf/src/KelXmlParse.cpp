@@ -403,6 +403,21 @@ xmlDocPtr ParseDocument(const std::string& systemId, const std::string* text, co
   const char* name = systemId.empty() ? nullptr : systemId.c_str();
   xmlDocPtr doc = nullptr;
   if (text != nullptr) {
+    // libxml2 takes a zero byte for the end of its input and would drop what
+    // follows; XML has no U+0000, so the text is not well-formed.
+    if (const void* zero = std::memchr(text->data(), 0, text->size())) {
+      const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(zero) - text->data());
+      const std::size_t lineStart = text->rfind('\n', at == 0 ? 0 : at - 1);
+      const int line = 1 + static_cast<int>(std::count(text->begin(), text->begin() + static_cast<std::ptrdiff_t>(at), '\n'));
+      const int column = static_cast<int>(lineStart == std::string::npos || at == 0 ? at + 1 : at - lineStart);
+      Report(ctxt, session, Level::Fatal, "U+0000 is not an XML character", name, line, column);
+      xmlFreeParserCtxt(ctxt);
+      if (session.raised) std::rethrow_exception(session.raised);
+      failure.message = session.message;
+      failure.line = session.line;
+      failure.column = session.column;
+      return nullptr;
+    }
     TextReader reader{text, 0};
     doc = xmlCtxtReadIO(ctxt, ReadText, nullptr, &reader, name, nullptr, flags);
   } else {
