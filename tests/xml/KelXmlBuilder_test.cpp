@@ -129,9 +129,33 @@ TEST_F(XmlBuilder, ValidationOutcomes) {
       EXPECT_TRUE(handler->Has("error"));
       EXPECT_NE(LastError(), "");
     }
-    // Validation fills in the DTD's default attribute values.
+    // Validation fills in the external DTD's default attribute values.
     if (succeeds && validate) {
       EXPECT_EQ(ListAttributes(ByTag(document, "EDB_Job"), "EDB_Priority"), "normal");
+    }
+  }
+}
+
+// Defaults declared in the internal subset are supplied by every parse;
+// those of the external subset only when it is read, that is with validation.
+TEST_F(XmlBuilder, DeclaredDefaultsWithoutValidation) {
+  const std::string text = "<!DOCTYPE Integration SYSTEM \"jobs.dtd\" [<!ATTLIST EDB_Job EDB_Type CDATA \"deflt\">]>"
+                           "<Integration version=\"1\"><EDB_Job EDB_Id=\"J\"/><EDB_Job EDB_Id=\"K\" EDB_Type=\"own\"/>"
+                           "</Integration>";
+  Scratch scratch;
+  const std::string path = scratch.File("defaults.xml");
+  WriteFile(path, text);
+  WriteFile(scratch.File("jobs.dtd"), ReadFile(DataPath("jobs.dtd")));
+  for (const char* validate : {"false", "true"}) {
+    for (const char* expand : {"false", "true"}) {
+      SCOPED_TRACE(std::string("validation ") + validate + ", expansion " + expand);
+      KelIDOMDocument_var document;
+      ASSERT_GE(ParseFile(builder_, path, document, {{"KelDoValidation", validate}, {"KelExpandEntityReferences", expand}}),
+                0) << LastError();
+      const KelIDOMNodeList_var jobs = ByTag(document, "EDB_Job");
+      EXPECT_EQ(ListAttributes(jobs, "EDB_Type"), "deflt,own");
+      EXPECT_EQ(ListAttributes(jobs, "EDB_Priority"), validate == std::string("true") ? "normal,normal" : ",");
+      EXPECT_NE(WriteText(builder_, document).find("<EDB_Job EDB_Id=\"J\" EDB_Type=\"deflt\""), std::string::npos);
     }
   }
 }

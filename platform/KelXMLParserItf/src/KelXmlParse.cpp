@@ -30,6 +30,7 @@ namespace {
 struct ParseSession {
   KelISAXEntityResolver* resolver = nullptr;
   KelISAXErrorHandler* handler = nullptr;
+  bool validate = false;    // the external DTD subset is read only then
   bool have_error = false;  // an error or fatal error was met
   std::string message;      // the first one
   int line = 0;
@@ -270,6 +271,14 @@ xmlParserInputPtr OnResolveEntity(void* context, const xmlChar* publicId, const 
   }
 }
 
+// Declared attribute defaults are supplied by every parse (XML_PARSE_DTDATTR),
+// which would also make libxml2 read the external DTD subset; only a
+// validating parse reads it.
+void OnExternalSubset(void* context, const xmlChar* name, const xmlChar* publicId, const xmlChar* systemId) {
+  ParseSession* session = SessionOf(context);
+  if (session != nullptr && session->validate) xmlSAX2ExternalSubset(context, name, publicId, systemId);
+}
+
 // How many bytes the entity references of a document stand for once expanded:
 // every reference counts its entity's whole content, nested references
 // included, each time it occurs. libxml2 measures this only while it expands;
@@ -390,15 +399,19 @@ xmlDocPtr ParseDocument(const std::string& systemId, const std::string* text, co
   ParseSession session;
   session.resolver = resolver;
   session.handler = handler;
+  session.validate = options.validate;
   xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
   if (ctxt == nullptr) throw std::bad_alloc();
   ctxt->_private = &session;
   ctxt->sax->serror = OnError;
   ctxt->sax->entityDecl = OnEntityDecl;
   ctxt->sax->resolveEntity = OnResolveEntity;
+  ctxt->sax->externalSubset = OnExternalSubset;
 
-  int flags = XML_PARSE_NONET;
-  if (options.validate) flags |= XML_PARSE_DTDVALID | XML_PARSE_DTDATTR;
+  // A processor that does not validate still supplies the attribute defaults
+  // of the declarations it reads (XML 1.0, 5.1).
+  int flags = XML_PARSE_NONET | XML_PARSE_DTDATTR;
+  if (options.validate) flags |= XML_PARSE_DTDVALID;
   if (options.expand) flags |= XML_PARSE_NOENT;
   const char* name = systemId.empty() ? nullptr : systemId.c_str();
   xmlDocPtr doc = nullptr;
