@@ -56,7 +56,8 @@ class ExportedByKelEdsUtil KelEdsDomParser {
 
   // Parses the file; the root becomes the document's first element. Non-zero
   // `validate` validates against the document's DTD, found relative to the
-  // file.
+  // file. External entities are read from the file's directory or below it;
+  // one that cannot be read fails the load (with a KelSysLogAbend message).
   long LoadFile(const KelUnicodeString& filePath, unsigned char validate);
 
   // Parses `bytes`, always decoded whole as UTF-8: a sequence that is not
