@@ -47,18 +47,22 @@ class ExportedByKelEdsUtil KelEdsDomParser {
   KelEdsDomParser& operator=(const KelEdsDomParser&) = delete;
 
   // A new document whose document element is `rootTag`, with the attribute
-  // "version" = `version`. E_INVALIDARG for a null tag; a tag that is not an
-  // XML name gives the DOM's failure code and a document without element.
-  // With no builder: S_OK and nothing is made.
+  // "version" = `version`. E_INVALIDARG for a null tag. A tag that is not an
+  // XML name makes no root element: the version set through the empty root
+  // handle raises the platform's null-handle error (a KelError) to the
+  // caller, and the new document stays without element. With no builder:
+  // S_OK and nothing is made.
   long Init(const KelUnicodeString& rootTag, const KelUnicodeString& version);
 
   // Parses the file; the root becomes the document's first element. Non-zero
   // `validate` validates against the document's DTD, found relative to the
-  // file.
+  // file. External entities are read from the file's directory or below it;
+  // one that cannot be read fails the load (with a KelSysLogAbend message).
   long LoadFile(const KelUnicodeString& filePath, unsigned char validate);
 
-  // Parses `bytes`, always read as UTF-8 (E_FAIL for bytes that are not
-  // well-formed UTF-8 or hold a zero byte). The root becomes the document's
+  // Parses `bytes`, always decoded whole as UTF-8: a sequence that is not
+  // UTF-8 reads as U+FFFD, a zero byte as U+0000, which the parser refuses
+  // (E_FAIL or its code). The root becomes the document's
   // first child when that is an element; otherwise (a DOCTYPE, a comment
   // first) the load succeeds with no root. With non-zero `validate` and a `dtdFileName`, a DOCTYPE
   // system identifier equal to that name (exactly, case included) is read

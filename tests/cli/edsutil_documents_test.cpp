@@ -191,7 +191,7 @@ TEST_F(EdsutilDocuments, ValidateReportsWhereTheDocumentBreaksTheDtd) {
       {"<?xml version=\"1.0\"?>\n<!DOCTYPE Integration SYSTEM \"other.dtd\">\n<Integration version=\"1\"/>",
        "names the DTD 'other.dtd'"},
       {"", "empty"},
-      {"<Integration version=\"\xC3\"/>", "UTF-8"},
+      {std::string("<Integration version=\"1\"/>\0", 27), "U+0000"},
   };
   for (const auto& [text, culprit] : invalid) ExpectFailure({"job", "validate", "-"}, 1, culprit, text);
 

@@ -61,14 +61,20 @@ TEST(DomCreateWrite, InitRefusesNullAndBadTags) {
   EXPECT_EQ(parser.Init(KelUnicodeString(), "3"), E_INVALIDARG);
   EXPECT_EQ(RootName(parser), "Jobs");  // untouched
   EXPECT_GE(parser.dump(), 0);
-  EXPECT_LT(parser.Init("1 not a name", "3"), 0);
+  // A tag the DOM refuses makes no root: setting the version through the
+  // empty root handle raises the null-handle error.
+  EXPECT_THROW(parser.Init("1 not a name", "3"), KelError::ThrowSmartPtr);
   EXPECT_EQ(parser.dump(), E_FAIL);  // a document without element is not written
 }
 
 // The root is the first element of a file but the first child of a stream;
 // a file is read with entity references expanded, a stream with them kept.
+// Attribute values read the same either way: white space from an entity's
+// text is a space, a character reference stays what it stands for.
 TEST(DomLoad, RootAndEntityReferencesOfFilesAndStreams) {
-  const std::string text = "<!DOCTYPE r [<!ENTITY e \"v\">]><r>&e;</r>";
+  const std::string text =
+      "<!DOCTYPE r [<!ENTITY e \"v\"><!ENTITY b \"x&#9;y\"><!ENTITY a \"&b;\">]>"
+      "<r n=\"&a;|&#9;|&b;\">&e;</r>";
   Scratch scratch;
   std::ofstream(scratch.File("e.xml")) << text;
   LogCapture log;
@@ -82,22 +88,25 @@ TEST(DomLoad, RootAndEntityReferencesOfFilesAndStreams) {
     ASSERT_GE(parser.GetDocument()->getDocumentElement(root) + root->getFirstChild(child), 0);
     EXPECT_GE(child->getNodeType(type), 0);
     EXPECT_EQ(type, fromFile ? KelIDOMNode::TEXT_NODE : KelIDOMNode::ENTITY_REFERENCE_NODE);
+    KelUnicodeString value;
+    EXPECT_GE(root->getAttribute("n", value), 0);
+    EXPECT_EQ(value.ToUTF8(), "x y|\t|x y") << (fromFile ? "file" : "stream");
+    EXPECT_NE(Stream(parser).find("n=\"x y|&#9;|x y\""), std::string::npos);
   }
   EXPECT_EQ(log.messages, Strings{"error in KelEdsDomParser::GetRoot (): _spKelIDOMroot.isNull()"});
 }
 
-// Truncated, not XML, two roots, bad UTF-8 (broken, overlong, surrogate), a
-// zero byte, binary noise: each fails, and the parser loads the next document.
+// Truncated, not XML, two roots, a zero byte (inside, or after the root as a
+// C string's terminator: XML has no U+0000), binary noise: each fails, and the
+// parser loads the next document.
 TEST(DomLoad, DamagedBytesFailAndTheParserLoadsTheNextDocument) {
   const Strings damaged = {"<Integration version=\"1\"><EDB_Job EDB_Id=\"J",
                            "this is not XML",
                            "<a/><b/>",
                            "<a><b></a></b>",
                            "<?xml version=\"1.0\"?>",
-                           "<r a=\"\xC3\x28\"/>",
-                           "<r a=\"\xC0\xAF\"/>",
-                           "<r a=\"\xED\xA0\x80\"/>",
                            std::string("<r/>\0<more/>", 12),
+                           std::string("<r/>\0", 5),
                            "\x01\x02\xFF\xFE garbage"};
   KelEdsXMLParser parser;
   KelUnicodeString id, type, input;
@@ -105,8 +114,35 @@ TEST(DomLoad, DamagedBytesFailAndTheParserLoadsTheNextDocument) {
     EXPECT_LT(Load(parser, text), 0) << text;
     EXPECT_GE(Load(parser, kJob) + parser.GetSingleJobDefinition(id, type, input), 0);
   }
+  // The parser says where the zero stands.
+  KelUnicodeString message;
+  int line = 0, column = 0;
+  EXPECT_LT(Load(parser, std::string("<r>\n<a/>\0</r>", 14)), 0);
+  EXPECT_GE(parser.GetDOMDocumentBuilder()->getLastError(message, line, column), 0);
+  EXPECT_EQ(message.ToUTF8() + " " + std::to_string(line) + ":" + std::to_string(column),
+            "U+0000 is not an XML character 2:5");
   EXPECT_LT(parser.LoadFile("/nonexistent/jobs.xml", 0), 0);
   EXPECT_GE(Load(parser, "\xEF\xBB\xBF<r/>"), 0);  // a byte-order mark is accepted
+}
+
+// The bytes are decoded whole, as UTF-8: what is not UTF-8 (broken, overlong,
+// surrogate) reads as U+FFFD.
+TEST(DomLoad, BytesThatAreNotUtf8ReadAsReplacementCharacters) {
+  const char kFffd[] = "\xEF\xBF\xBD";
+  const std::pair<const char*, std::string> cases[] = {
+      {"<R a=\"\xE9t\xE9\"/>", kFffd + std::string("t") + kFffd},
+      {"<R a=\"\xC3\x28\"/>", kFffd + std::string("(")},
+      {"<R a=\"\xC0\xAF\"/>", kFffd + std::string(kFffd)},
+      {"<R a=\"\xED\xA0\x80\"/>", kFffd + std::string(kFffd) + kFffd}};
+  for (const auto& [text, value] : cases) {
+    KelEdsDomParser parser;
+    ASSERT_GE(Load(parser, text), 0) << text;
+    KelIDOMElement_var root;
+    KelUnicodeString read;
+    ASSERT_GE(parser.GetDocument()->getDocumentElement(root), 0);
+    EXPECT_GE(root->getAttribute("a", read), 0);
+    EXPECT_EQ(read.ToUTF8(), value) << text;
+  }
 }
 
 TEST(DomFailures, FixedCodesAndTheirMessages) {

@@ -96,6 +96,35 @@ TEST(ValidatedLoad, TheShippedDtdAcceptsJobDocumentsAndRefusesOthers) {
   EXPECT_LT(Load(parser, cases[0].first, 1, kDtd), 0);  // the bare name is not beside the document
 }
 
+// An external entity is read, or the load fails with a message: a file reads
+// it beside itself; bytes have no directory and read only what the resolver
+// gives, with what lies beside it (a DTD's modules).
+TEST(ExternalEntities, ReadBesideTheFileOrThroughTheResolverElseTheLoadFails) {
+  Scratch scratch;
+  const std::string dtds = scratch.File("dtds");
+  std::filesystem::create_directories(dtds + "/jobs");
+  std::filesystem::copy_file(kDtdDirectory + "/KelEdsJobs.dtd", dtds + "/jobs/KelEdsJobs.dtd");
+  std::ofstream(scratch.File("ext.xml")) << kJob;
+  std::ofstream(dtds + "/Modular.dtd") << "<!ENTITY % jobs SYSTEM \"jobs/KelEdsJobs.dtd\">%jobs;";
+  const std::string text = "<!DOCTYPE Integration [<!ENTITY ext SYSTEM \"ext.xml\">]><Integration version=\"1\">&ext;"
+                           "</Integration>";
+  std::ofstream(scratch.File("jobs.xml")) << text;
+  LogCapture log;
+  KelEdsXMLParser parser;
+  KelUnicodeString id, type, input;
+  ASSERT_GE(parser.LoadFile(scratch.File("jobs.xml").c_str(), 0), 0);
+  EXPECT_GE(parser.GetSingleJobDefinition(id, type, input), 0);
+  EXPECT_EQ(id.ToUTF8(), "J1");
+  EXPECT_LT(Load(parser, text), 0);
+  ASSERT_EQ(log.messages.size(), 1u);
+  EXPECT_EQ(log.messages[0].rfind("***ERROR*** external entity \"ext\" (SYSTEM \"ext.xml\") cannot be read: ", 0), 0u)
+      << log.messages[0];
+  // Validated through the resolver: the DTD it finds pulls in its module.
+  ScopedEnv env("KelDictionaryPath", dtds);
+  EXPECT_GE(Load(parser, Doctyped("Modular.dtd", kJob), 1, "Modular.dtd"), 0);
+  EXPECT_LT(Load(parser, Doctyped("Modular.dtd", "<EDB_Unknown/>"), 1, "Modular.dtd"), 0);
+}
+
 TEST(ValidatedLoad, EveryWritersOutputIsValid) {
   KelEdsXMLParser parser;
   const KelListValKelUnicodeString rows{"r1", "r2"};

@@ -63,6 +63,18 @@ TEST(JobLookup, FirstJobOfAnIdAtAnyDepthAndTheDataBelowIt) {
       (std::vector<int>{3, 2, 2, 1, 1, -1}));
 }
 
+// A list handed out follows the document: a job appended joins it.
+TEST(JobLookup, ListsFollowTheDocument) {
+  KelEdsXMLParser parser;
+  NewJob(parser);
+  KelIDOMNodeList* jobs = nullptr;
+  ASSERT_GE(parser.GetDOMElemByTagName("EDB_Job", &jobs), 0);
+  const KelIDOMNodeList_var held = KelIDOMNodeList_var::Adopt(jobs);
+  held->AddRef();
+  ASSERT_GE(parser.AppendJobDefinition("2", "t", ""), 0);
+  EXPECT_EQ(Count(held.get()), 2);
+}
+
 TEST(JobRead, EveryReaderAppendsParallelListsInDocumentOrder) {
   const std::tuple<Reader, const char*, std::array<Strings, 3>> cases[] = {
       {input, "J1", {{{"length", "name"}, {"12.5", ""}, {"Double", ""}}}},

@@ -35,12 +35,14 @@ struct Loaded {
   std::string stream;  // what GenerateStream wrote, when the load succeeded
 };
 
-// Loads `text` from bytes and from a file, each with the validation flags of
-// `validations` (bytes are validated against the job DTD), and writes what
-// loaded.
+// Loads `text` from bytes and from a file (in `directory` of the scratch
+// directory), each with the validation flags of `validations` (bytes are
+// validated against the job DTD), and writes what loaded.
 std::vector<Loaded> LoadEveryWay(const std::string& text, const Scratch& scratch,
-                                 const std::vector<unsigned char>& validations = {0, 1}) {
-  const std::string path = scratch.File("document.xml");
+                                 const std::vector<unsigned char>& validations = {0, 1},
+                                 const std::string& directory = ".") {
+  std::filesystem::create_directories(scratch.File(directory));
+  const std::string path = scratch.File(directory + "/document.xml");
   WriteFile(path, text);
   std::vector<Loaded> outcomes;
   for (bool fromFile : {false, true}) {
@@ -130,19 +132,26 @@ class Listener {
   int port_ = 0;
 };
 
-// No file content, and no byte from the network, reaches the document or
-// what is written from it, whatever the entity names.
-TEST(HostileXml, ExternalEntitiesAreNeverRead) {
+// No file outside the document's directory, and no byte from the network,
+// reaches the document or what is written from it, whatever the entity names:
+// such a load fails. A document read from bytes reads no file at all but what
+// the resolver gives (the job DTD). The document file lies in "in/", the
+// secret beside that directory.
+TEST(HostileXml, ExternalEntitiesOutsideTheDocumentsDirectoryAreNeverRead) {
   Scratch scratch;
   WriteFile(scratch.File("secret.txt"), kSecret);
-  // A DTD on the local disk may be read; it cannot read files for the document.
-  WriteFile(scratch.File("sneaky.dtd"),
+  std::filesystem::create_directories(scratch.File("in"));
+  std::filesystem::create_symlink("../secret.txt", scratch.File("in/link.txt"));
+  // A DTD beside the document may be read; it cannot read files outside.
+  WriteFile(scratch.File("in/sneaky.dtd"),
             "<!ELEMENT Integration ANY>\n<!ATTLIST Integration version CDATA #IMPLIED>\n"
-            "<!ENTITY % file SYSTEM \"secret.txt\">\n"
+            "<!ENTITY % file SYSTEM \"../secret.txt\">\n"
             "<!ENTITY % define \"<!ENTITY leak '%file;'>\">\n%define;\n");
   Listener network;
   const std::string absolute = scratch.File("secret.txt");
   const Strings targets = {"secret.txt",
+                           "../secret.txt",
+                           "link.txt",
                            absolute,
                            "file://" + absolute,
                            "file://localhost" + absolute,
@@ -168,9 +177,13 @@ TEST(HostileXml, ExternalEntitiesAreNeverRead) {
   std::filesystem::current_path(scratch.path);
   int loadedCount = 0;
   for (const std::string& text : documents) {
-    for (const Loaded& loaded : LoadEveryWay(text, scratch)) {
+    for (const Loaded& loaded : LoadEveryWay(text, scratch, {0, 1}, "in")) {
       loadedCount += loaded.code >= 0 ? 1 : 0;
       EXPECT_EQ(loaded.stream.find(kSecret), std::string::npos) << text << '\n' << loaded.way << '\n' << loaded.stream;
+      // A reference to what cannot be read fails the load.
+      if (text.find('&') != std::string::npos) {
+        EXPECT_LT(loaded.code, 0) << text << '\n' << loaded.way;
+      }
     }
   }
   std::filesystem::current_path(previous);

@@ -215,11 +215,6 @@ TEST_F(XmlDom, AppendChildMovesNodesAndNeverMergesText) {
   EXPECT_TRUE(Same(last, two));
   EXPECT_EQ(Value(one), "one");
 
-  // A child list is a snapshot.
-  KelIDOMNodeList_var children;
-  ASSERT_GE(left->getChildNodes(children), 0);
-  Append(left, Element(document, "later"));
-  EXPECT_EQ(Length(children), 2u);
 
   // insertBefore places; a reference that is not a child is refused.
   KelIDOMNode_var inserted;
@@ -230,6 +225,33 @@ TEST_F(XmlDom, AppendChildMovesNodesAndNeverMergesText) {
   EXPECT_EQ(root->insertBefore(left, one, inserted), E_INVALIDARG);
   EXPECT_EQ(inserted, NULL_var);
   EXPECT_EQ(ChildNames(root), "left,right,item");
+}
+
+// Lists follow the tree, whichever handle changed it.
+TEST_F(XmlDom, NodeListsAreLive) {
+  KelIDOMDocument_var document = NestedDocument(builder_);
+  KelIDOMElement_var root = Root(document);
+  KelIDOMNodeList_var as = ByTag(document, "a"), underRoot = ByTag(root, "a"), children;
+  ASSERT_GE(root->getChildNodes(children), 0);
+  KelIDOMNode_var a1 = Item(as, 0), removed, out;
+  const auto names = [&] {
+    std::string joined;
+    for (unsigned int i = 0; i < Length(children); ++i) joined += (i > 0 ? "," : "") + Name(Item(children, i));
+    return joined;
+  };
+  const std::pair<std::function<long()>, const char*> steps[] = {
+      {[&] { return root->appendChild(Element(document, "a", {{"id", "7"}}), out); }, "1,3,5,6,7 1,3,5,6,7 a,b,a,a"},
+      {[&] { return root->removeChild(a1, removed); }, "5,6,7 5,6,7 b,a,a"},
+      {[&] { return document->getDocumentElement(root); }, "5,6,7 5,6,7 b,a,a"},  // no change: nothing gathered
+      {[&] { return AsElement(Item(as, 0))->setAttribute(U("id"), U("five")); }, "five,6,7 five,6,7 b,a,a"},
+      {[&] { return root->insertBefore(removed, nullptr, out); }, "five,6,7,1,3 five,6,7,1,3 b,a,a,a"},
+  };
+  for (const auto& [change, expected] : steps) {
+    ASSERT_GE(change(), 0) << expected;
+    EXPECT_EQ(ListAttributes(as, "id") + " " + ListAttributes(underRoot, "id") + " " + names(), expected);
+  }
+  KelIDOMNode_var none;
+  EXPECT_EQ(children->item(4, none), E_INVALIDARG);
 }
 
 TEST_F(XmlDom, ChildListChangesThatAreRefused) {

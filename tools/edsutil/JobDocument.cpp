@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "EdsutilOutput.h"
+#include "KelError.h"
 #include "SchemaModel.h"
 #include "XmlSupport.h"
 
@@ -107,7 +108,13 @@ bool operator==(const JobError& a, const JobError& b) {
 
 void JobDocument::Create(const std::string& rootTag, const std::string& version) {
   LibraryLog log;
-  if (parser_.Init(KelUnicodeString(rootTag), KelUnicodeString(version)) < 0 || parser_.GetRoot().isNull()) {
+  long made = E_FAIL;
+  try {
+    made = parser_.Init(KelUnicodeString(rootTag), KelUnicodeString(version));
+  } catch (const KelError::ThrowSmartPtr&) {
+    // A tag the DOM refuses leaves no root, and Init raises through it.
+  }
+  if (made < 0 || parser_.GetRoot().isNull()) {
     throw Failure("cannot make a document whose root is " + Quoted(rootTag) + ": it must be an XML name" +
                   log.LastAsNote());
   }

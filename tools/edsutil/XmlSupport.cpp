@@ -127,8 +127,7 @@ XmlProblem LastProblem(const KelEdsDomParser& parser) {
   }
   while (!problem.message.empty() && problem.message.back() == ' ') problem.message.pop_back();
   if (problem.message.empty()) {
-    // The library refuses some input before its parser sees it.
-    problem.message = "not well-formed UTF-8, or it holds a zero byte";
+    problem.message = "the document cannot be read";
     problem.line = problem.column = 0;
   }
   return problem;

@@ -1,7 +1,6 @@
 #include "KelEdsDomParser.h"
 
 #include <cstddef>
-#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -51,56 +50,6 @@ BuilderOptions WriteOptions() {
   return options;
 }
 
-// Whether `bytes` are well-formed UTF-8 (no overlong forms, no surrogates,
-// nothing above U+10FFFF) without a zero byte. Bytes that are not would be
-// decoded into replacement characters, and the parser takes a zero for the
-// end of the text: either way a damaged document would pass for sound.
-bool IsWellFormedUtf8(const unsigned char* bytes, std::size_t length) {
-  std::size_t i = 0;
-  while (i < length) {
-    // Eight ASCII bytes at a time, none of them zero (most documents are
-    // almost entirely ASCII).
-    if (i + 8 <= length) {
-      std::uint64_t word;
-      std::memcpy(&word, bytes + i, 8);
-      const bool ascii = (word & 0x8080808080808080ULL) == 0;
-      const bool zero = ((word - 0x0101010101010101ULL) & ~word & 0x8080808080808080ULL) != 0;
-      if (ascii && !zero) {
-        i += 8;
-        continue;
-      }
-    }
-    const unsigned char lead = bytes[i];
-    if (lead == 0) return false;
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t count = 0;
-    unsigned char low = 0x80, high = 0xBF;  // allowed range of the first continuation byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      count = 1;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      count = 2;
-      if (lead == 0xE0) low = 0xA0;
-      if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      count = 3;
-      if (lead == 0xF0) low = 0x90;
-      if (lead == 0xF4) high = 0x8F;
-    } else {
-      return false;
-    }
-    if (length - i <= count) return false;
-    if (bytes[i + 1] < low || bytes[i + 1] > high) return false;
-    for (std::size_t k = 2; k <= count; ++k) {
-      if (bytes[i + k] < 0x80 || bytes[i + k] > 0xBF) return false;
-    }
-    i += count + 1;
-  }
-  return true;
-}
-
 // Copies `text` into a path buffer of kPathRoom; false (and nothing copied)
 // when it does not fit.
 bool CopyPath(const char* text, char* path) {
@@ -136,10 +85,9 @@ long KelEdsDomParser::Init(const KelUnicodeString& rootTag, const KelUnicodeStri
   if (result < 0 || _spKelIDOMdocument == NULL_var) return result;
 
   result = _spKelIDOMdocument->createElement(rootTag, _spKelIDOMroot);
-  // A tag that is not an XML name makes no element: there is nothing to
-  // attach, and the document stays without one.
-  if (_spKelIDOMroot == NULL_var) return result < 0 ? result : E_FAIL;
-
+  // A tag that is not an XML name makes no element: setting the version
+  // through the empty root handle then raises the null-handle error to the
+  // caller, the new document staying without element.
   KelIDOMNode_var appended;
   _spKelIDOMdocument->appendChild(_spKelIDOMroot, appended);
   _spKelIDOMroot->setAttribute(KelUnicodeString("version"), version);
@@ -179,7 +127,6 @@ long KelEdsDomParser::LoadStream(const _SEQUENCE_octet* bytes, unsigned char val
   if (bytes == nullptr) return E_INVALIDARG;
   if (bytes->_length == 0) return E_FAIL;
   if (bytes->_buffer == nullptr) return E_INVALIDARG;
-  if (!IsWellFormedUtf8(bytes->_buffer, bytes->_length)) return E_FAIL;
 
   KelIXMLSAXFactory_var factory;
   if (CreateKelIXMLSAXFactory(factory, CLSID_XML4C_SAX) < 0 || factory == NULL_var) {
@@ -188,8 +135,10 @@ long KelEdsDomParser::LoadStream(const _SEQUENCE_octet* bytes, unsigned char val
   }
   KelIXMLInputSource_var source;
   {
-    // The source keeps its own copy: the text (twice the size of the bytes)
-    // goes before the parse starts.
+    // The whole sequence, whatever it holds: a broken sequence decodes to
+    // U+FFFD, a zero byte to U+0000 (which the parser refuses, XML having no
+    // such character). The source keeps its own copy: the text (twice the
+    // size of the bytes) goes before the parse starts.
     KelUnicodeString text;
     text.BuildFromUTF8(reinterpret_cast<const char*>(bytes->_buffer), bytes->_length);
     if (factory->createInputSourceFromBuffer(text, KelUnicodeString("Buffer"), source) < 0 || source == NULL_var) {

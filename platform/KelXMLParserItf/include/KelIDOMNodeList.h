@@ -1,9 +1,11 @@
 // KelIDOMNodeList: an ordered list of nodes, as getElementsByTagName and
 // getChildNodes give it.
 //
-// A list is a snapshot: it holds the nodes that matched when it was made, in
-// document order, and later changes to the tree do not alter it. item is O(1).
-// The list holds a reference on its document, so its nodes never dangle.
+// A list is live: read after a change to its document, through any handle, it
+// gives the nodes as the tree holds them then, in document order. It gathers
+// them again with one walk at its first read after such a change; while the
+// document does not change, getLength and item are O(1). The list holds a
+// reference on its document, so its nodes never dangle.
 //
 // Threading: one thread at a time, like the document it belongs to.
 #pragma once

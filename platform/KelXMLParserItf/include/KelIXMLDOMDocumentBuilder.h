@@ -23,12 +23,16 @@
 //       elements that hold no text.
 //   Values "true" and "false" are matched without regard to case.
 //
-// Parsing never reaches the network, keeps the parser's limits on entity
-// expansion and nesting, and never reads an external general or parameter
-// entity (their references expand to nothing). The resolver is asked for the
-// external DTD subset of a validated document only. A document that is not
-// well-formed, or that is invalid or whose DTD cannot be read when validation
-// is asked, gives a negative code and no document.
+// Parsing never reaches the network and keeps the parser's limits on entity
+// expansion and nesting. Every parse supplies the attribute defaults of the
+// declarations it reads. The resolver is asked for every external entity the
+// parse meets (the external DTD subset only when validating); when it
+// declines, a local regular file is read only inside the directory of the
+// document file or of a file the resolver supplied (a document in memory has
+// none). An external entity nothing supplies, a reference to an undeclared
+// entity, a document that is not well-formed, or one that is invalid or whose
+// DTD cannot be read when validation is asked, gives a negative code and no
+// document; an entity nothing supplies is also logged (KelSysLogAbend).
 //
 // After a failed parse or write, getLastError gives the first error met, with
 // its line and column (0 when they do not apply); after a success it gives the

@@ -45,6 +45,7 @@ class KelXmlDocument final : public KelXmlNodeBase<KelIDOMDocument> {
   // ("&#38;" for the character itself).
   bool ReferencesKept() const { return references_kept_; }
   void Changed() { ++changes_; }
+  unsigned long long Changes() const { return changes_; }
 
  private:
   KelXmlDocument(xmlDocPtr document, xmlNodePtr detached, bool referencesKept);

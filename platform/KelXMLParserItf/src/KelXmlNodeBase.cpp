@@ -70,31 +70,21 @@ long MakeElement(KelXmlDocument* document, xmlNodePtr node, KelIDOMElement_var& 
   return S_OK;
 }
 
-long MakeList(KelXmlDocument* document, std::vector<xmlNodePtr>&& nodes, KelIDOMNodeList_var& out) {
+long MakeList(KelXmlDocument* document, xmlNodePtr root, bool children, const KelUnicodeString& tag,
+              KelIDOMNodeList_var& out) {
   out = nullptr;
-  auto* made = new KelXmlNodeList(document, std::move(nodes));
-  if (made == nullptr) return E_OUTOFMEMORY;
-  out = KelIDOMNodeList_var::Adopt(made);
-  return S_OK;
+  return Call([&]() -> long {
+    auto* made = KelXmlNodeList::Make(document, root,
+                                      children ? KelXmlNodeList::Kind::Children : KelXmlNodeList::Kind::Elements, tag);
+    if (made == nullptr) return E_OUTOFMEMORY;
+    out = KelIDOMNodeList_var::Adopt(made);
+    return S_OK;
+  });
 }
 
 long ElementsByTagName(KelXmlDocument* document, xmlNodePtr root, const KelUnicodeString& tag,
                        KelIDOMNodeList_var& out) {
-  out = nullptr;
-  return Call([&]() -> long {
-    const std::string name = Utf8(tag);
-    const bool all = name == "*";
-    std::vector<xmlNodePtr> found;
-    // A tag that is not an XML name matches nothing.
-    if (all || IsXmlName(tag.View())) {
-      ForEachDescendant(root, [&](xmlNodePtr node) {
-        if (node->type == XML_ELEMENT_NODE && (all || QNameIs(node->name, node->ns, name.c_str()))) {
-          found.push_back(node);
-        }
-      });
-    }
-    return MakeList(document, std::move(found), out);
-  });
+  return MakeList(document, root, false, tag, out);
 }
 
 namespace {
@@ -233,12 +223,7 @@ long GetNextSibling(NodeHolder& self, KelIDOMNode_var& sibling) {
 }
 
 long GetChildNodes(NodeHolder& self, KelIDOMNodeList_var& children) {
-  children = nullptr;
-  return Call([&]() -> long {
-    std::vector<xmlNodePtr> nodes;
-    for (xmlNodePtr child = DomFirstChild(self.Node()); child != nullptr; child = child->next) nodes.push_back(child);
-    return MakeList(self.Document(), std::move(nodes), children);
-  });
+  return MakeList(self.Document(), self.Node(), true, KelUnicodeString(""), children);
 }
 
 long GetOwnerDocument(NodeHolder& self, KelIDOMDocument_var& document) {

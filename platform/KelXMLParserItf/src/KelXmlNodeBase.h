@@ -50,9 +50,11 @@ NodeHolder* HolderOf(KelIDOMNode* node);
 // A new wrapper for `node` of `document`, typed by the node's kind.
 long MakeNode(KelXmlDocument* document, xmlNodePtr node, KelIDOMNode_var& out);
 long MakeElement(KelXmlDocument* document, xmlNodePtr node, KelIDOMElement_var& out);
-// A new list over the nodes, in the order given.
-long MakeList(KelXmlDocument* document, std::vector<xmlNodePtr>&& nodes, KelIDOMNodeList_var& out);
-// The elements below `root` named `tag` ("*": all), in document order.
+// A new live list: the children of `root`, or (not `children`) the elements
+// below it named `tag` ("*": all), in document order.
+long MakeList(KelXmlDocument* document, xmlNodePtr root, bool children, const KelUnicodeString& tag,
+              KelIDOMNodeList_var& out);
+// The live list of the elements below `root` named `tag` ("*": all).
 long ElementsByTagName(KelXmlDocument* document, xmlNodePtr root, const KelUnicodeString& tag,
                        KelIDOMNodeList_var& out);
 

@@ -1,11 +1,32 @@
 #include "KelXmlNodeList.h"
 
+#include <new>
+#include <utility>
+
 #include "KelXmlDocument.h"
+#include "KelXmlText.h"
+#include "KelXmlTree.h"
 
 KelImplementClass(KelXmlNodeList, KelImplementationKind, KelBaseUnknown, "KelNull", "KelXMLParserItf")
 
-KelXmlNodeList::KelXmlNodeList(KelXmlDocument* document, std::vector<xmlNodePtr>&& nodes)
-    : document_(document), nodes_(std::move(nodes)) {
+KelXmlNodeList* KelXmlNodeList::Make(KelXmlDocument* document, xmlNodePtr root, Kind kind,
+                                     const KelUnicodeString& tag) {
+  std::string name = kelxml::Utf8(tag);
+  // A tag that is not an XML name matches nothing.
+  const bool matches = name == "*" || kelxml::IsXmlName(tag.View());
+  auto* made = new KelXmlNodeList(document, root, kind, std::move(name), matches);
+  if (made == nullptr) return nullptr;
+  try {
+    made->Gather();
+  } catch (...) {
+    made->Release();
+    throw;
+  }
+  return made;
+}
+
+KelXmlNodeList::KelXmlNodeList(KelXmlDocument* document, xmlNodePtr root, Kind kind, std::string tag, bool matches)
+    : document_(document), root_(root), kind_(kind), tag_(std::move(tag)), matches_(matches) {
   if (document_ != nullptr) document_->AddRef();
 }
 
@@ -23,13 +44,46 @@ long KelXmlNodeList::QueryInterface(const IID& iid, void** object) {
   return KelBaseUnknown::QueryInterface(iid, object);
 }
 
+void KelXmlNodeList::Gather() {
+  std::vector<xmlNodePtr> nodes;
+  if (kind_ == Kind::Children) {
+    for (xmlNodePtr child = kelxml::DomFirstChild(root_); child != nullptr; child = child->next) nodes.push_back(child);
+  } else if (matches_) {
+    const bool all = tag_ == "*";
+    {
+      kelxml::ForEachDescendant(root_, [&](xmlNodePtr node) {
+        if (node->type == XML_ELEMENT_NODE && (all || kelxml::QNameIs(node->name, node->ns, tag_.c_str()))) {
+          nodes.push_back(node);
+        }
+      });
+    }
+  }
+  nodes_ = std::move(nodes);
+  if (document_ != nullptr) gathered_at_ = document_->Changes();
+}
+
+long KelXmlNodeList::Refresh() {
+  if (document_ == nullptr || document_->Changes() == gathered_at_) return S_OK;
+  try {
+    Gather();
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
+}
+
 long KelXmlNodeList::getLength(unsigned int& length) {
+  length = 0;
+  const long result = Refresh();
+  if (result < 0) return result;
   length = static_cast<unsigned int>(nodes_.size());
   return S_OK;
 }
 
 long KelXmlNodeList::item(unsigned int index, KelIDOMNode_var& node) {
   node = nullptr;
+  const long result = Refresh();
+  if (result < 0) return result;
   if (index >= nodes_.size()) return E_INVALIDARG;
   return kelxml::MakeNode(document_, nodes_[index], node);
 }

@@ -1,11 +1,19 @@
-// KelXmlNodeList: a KelIDOMNodeList over a fixed vector of libxml2 nodes of
-// one document, on which it holds a reference.
+// KelXmlNodeList: the live KelIDOMNodeList of the stand-in: the children of a
+// node, or the elements below it with a tag, over one libxml2 document on
+// which it holds a reference.
+//
+// The nodes are gathered when the list is made and gathered again, with one
+// walk, at the first read after the document's change counter has moved; while
+// the document stays as it is, getLength and item are O(1). Nodes are never
+// freed before their document, so a list read after a removal holds no
+// dangling node.
 //
 // Threading: one thread at a time, like its document.
 #pragma once
 
 #include <libxml/tree.h>
 
+#include <string>
 #include <vector>
 
 #include "KelIDOMNodeList.h"
@@ -15,7 +23,14 @@ class KelXmlDocument;
 class KelXmlNodeList final : public KelIDOMNodeList {
   KelDeclareClass
 
-  KelXmlNodeList(KelXmlDocument* document, std::vector<xmlNodePtr>&& nodes);
+  enum class Kind {
+    Children,  // the DOM children of the root
+    Elements,  // the elements below the root named by the tag ("*": all), in document order
+  };
+
+  // A new list over `root` of `document`, its nodes gathered now. Null when
+  // memory runs out; raises std::bad_alloc when the gathering does.
+  static KelXmlNodeList* Make(KelXmlDocument* document, xmlNodePtr root, Kind kind, const KelUnicodeString& tag);
   ~KelXmlNodeList() override;
   KelXmlNodeList(const KelXmlNodeList&) = delete;
   KelXmlNodeList& operator=(const KelXmlNodeList&) = delete;
@@ -27,6 +42,18 @@ class KelXmlNodeList final : public KelIDOMNodeList {
   long item(unsigned int index, KelIDOMNode_var& node) override;
 
  private:
+  KelXmlNodeList(KelXmlDocument* document, xmlNodePtr root, Kind kind, std::string tag, bool matches);
+
+  // Gathers the nodes again when the document changed since the last time;
+  // E_OUTOFMEMORY (the list still stale) when memory runs out.
+  long Refresh();
+  void Gather();
+
   KelXmlDocument* document_;
+  xmlNodePtr root_;
+  Kind kind_;
+  std::string tag_;  // as UTF-8
+  bool matches_;     // the tag can match an element: "*" or an XML name
   std::vector<xmlNodePtr> nodes_;
+  unsigned long long gathered_at_ = 0;  // the document's change count when gathered
 };

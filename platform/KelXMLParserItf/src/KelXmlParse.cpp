@@ -6,8 +6,14 @@
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/uri.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cstdint>
@@ -15,10 +21,15 @@
 #include <exception>
 #include <new>
 #include <string>
+#include <fstream>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
+#include <vector>
 
 #include "KelGuard.h"
+#include "KelSysLog.h"
+#include "KelUnicodeString.h"
 #include "KelXmlInputSource.h"
 #include "KelXmlText.h"
 
@@ -30,6 +41,16 @@ namespace {
 struct ParseSession {
   KelISAXEntityResolver* resolver = nullptr;
   KelISAXErrorHandler* handler = nullptr;
+  bool validate = false;    // the external DTD subset is read only then
+  bool in_memory = false;   // the document is text without a location
+  // Directories (links resolved) in which the parser itself may read an
+  // external entity that the resolver declines: the document's own, and
+  // those of the files the resolver supplied.
+  std::vector<std::string> roots;
+  // External general entities whose text was read, made internal for the
+  // parse so that libxml2 parses that text (and never reads the file).
+  std::unordered_set<xmlEntityPtr> read_entities;
+  bool refused = false;     // an external entity could not be supplied
   bool have_error = false;  // an error or fatal error was met
   std::string message;      // the first one
   int line = 0;
@@ -94,11 +115,20 @@ void OnError(void* context, xmlErrorPtr error) {
   ParseSession* session = SessionOf(context);
   if (session == nullptr || error == nullptr) return;
   try {
-    const Level level = error->level == XML_ERR_FATAL   ? Level::Fatal
-                        : error->level == XML_ERR_ERROR ? Level::Error
-                                                        : Level::Warning;
-    Report(static_cast<xmlParserCtxtPtr>(context), *session, level, TrimMessage(error->message), error->file,
-           error->line, error->int2);
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
+    // A reference to an entity that nothing read declares (libxml2 warns when
+    // declarations were left unread, as the external DTD subset is without
+    // validation): kept, it would lose the entity's content without a word.
+    const bool undeclared = error->code == XML_WAR_UNDECLARED_ENTITY;
+    const Level level = error->level == XML_ERR_FATAL || undeclared ? Level::Fatal
+                        : error->level == XML_ERR_ERROR             ? Level::Error
+                                                                    : Level::Warning;
+    Report(ctxt, *session, level, TrimMessage(error->message), error->file, error->line, error->int2);
+    if (undeclared) {
+      session->refused = true;
+      ctxt->wellFormed = 0;
+      xmlStopParser(ctxt);
+    }
   } catch (...) {
     if (!session->raised) session->raised = std::current_exception();
     xmlStopParser(static_cast<xmlParserCtxtPtr>(context));
@@ -109,54 +139,6 @@ void ReportHere(xmlParserCtxtPtr ctxt, ParseSession& session, Level level, const
   const xmlParserInputPtr input = ctxt->input;
   Report(ctxt, session, level, message, input != nullptr ? input->filename : nullptr,
          input != nullptr ? input->line : 0, input != nullptr ? input->col : 0);
-}
-
-xmlEntityPtr FindDeclared(xmlDtdPtr dtd, const xmlChar* name, bool parameter) {
-  if (dtd == nullptr) return nullptr;
-  void* table = parameter ? dtd->pentities : dtd->entities;
-  return table != nullptr ? static_cast<xmlEntityPtr>(xmlHashLookup(static_cast<xmlHashTablePtr>(table), name))
-                          : nullptr;
-}
-
-// Declares entities as libxml2 would, except that an external entity is made
-// to look already read, with empty content: libxml2 would otherwise read it
-// through its process-wide loader, outside the resolver and any control.
-void OnEntityDecl(void* context, const xmlChar* name, int type, const xmlChar* publicId, const xmlChar* systemId,
-                  xmlChar* content) {
-  xmlSAX2EntityDecl(context, name, type, publicId, systemId, content);
-  auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
-  ParseSession* session = SessionOf(context);
-  if (ctxt->myDoc == nullptr || session == nullptr) return;
-  const bool general = type == XML_EXTERNAL_GENERAL_PARSED_ENTITY;
-  if (!general && type != XML_EXTERNAL_PARAMETER_ENTITY) return;
-  bool emptied = false;
-  for (xmlDtdPtr dtd : {ctxt->myDoc->intSubset, ctxt->myDoc->extSubset}) {
-    xmlEntityPtr entity = FindDeclared(dtd, name, !general);
-    if (entity == nullptr || entity->etype != type) continue;
-    if (general && entity->children == nullptr) {
-      xmlNodePtr nothing = xmlNewDocText(ctxt->myDoc, BAD_CAST "");
-      if (nothing == nullptr) continue;
-      nothing->parent = reinterpret_cast<xmlNodePtr>(entity);
-      entity->children = entity->last = nothing;
-      entity->owner = 1;
-      entity->checked = 2;  // checked, no nested references, no markup
-      emptied = true;
-    } else if (!general && entity->content == nullptr) {
-      // A parameter entity with content is read from it, not from its file.
-      entity->content = xmlStrdup(BAD_CAST "");
-      entity->length = 0;
-      emptied = entity->content != nullptr;
-    }
-  }
-  if (emptied) {
-    try {
-      ReportHere(ctxt, *session, Level::Warning,
-                 std::string("external entity '") + reinterpret_cast<const char*>(name) + "' is not read");
-    } catch (...) {
-      if (!session->raised) session->raised = std::current_exception();
-      xmlStopParser(ctxt);
-    }
-  }
 }
 
 // Whether a local identifier names nothing but regular files (or nothing that
@@ -185,17 +167,249 @@ bool NamesRegularFilesOnly(const char* identifier) {
   return fine;
 }
 
-// Loads a local external entity (the DTD) named by `uri`, refusing anything
-// but a regular file.
-xmlParserInputPtr LoadLocal(xmlParserCtxtPtr ctxt, ParseSession& session, const char* uri, const char* publicId) {
-  if (!NamesRegularFilesOnly(uri)) {
-    ReportHere(ctxt, session, Level::Error, std::string("\"") + uri + "\" is not a regular file");
-    return nullptr;
+// Reports that an external entity cannot be supplied. The load fails rather
+// than lose what the entity holds, and the abnormal end is logged. The
+// external DTD subset is refused as an error (validation then fails); an
+// entity of the document stops the parse.
+void Refuse(xmlParserCtxtPtr ctxt, ParseSession& session, const std::string& what, const std::string& reason,
+            bool stop) {
+  const std::string message = what + " cannot be read: " + reason;
+  session.refused = true;
+  KelSysLogAbend(("***ERROR*** " + message).c_str());
+  ReportHere(ctxt, session, stop ? Level::Fatal : Level::Error, message);
+  if (stop) {
+    ctxt->wellFormed = 0;
+    xmlStopParser(ctxt);
   }
-  return xmlLoadExternalEntity(uri, publicId, ctxt);
 }
 
-xmlParserInputPtr OpenSource(xmlParserCtxtPtr ctxt, ParseSession& session, const KelXmlInputSource& source) {
+// The local path that a "file:" URI or a path names, as libxml2's file loader
+// opens it: "file:" prefixes dropped, the %-unescaped form when that names a
+// file, else the path as written.
+std::string LocalPath(const char* identifier) {
+  const char* path = identifier;
+  if (strncasecmp(identifier, "file://localhost/", 17) == 0) {
+    path = identifier + 16;
+  } else if (strncasecmp(identifier, "file:///", 8) == 0) {
+    path = identifier + 7;
+  } else if (strncasecmp(identifier, "file:/", 6) == 0) {
+    path = identifier + 5;
+  }
+  std::string chosen = path;
+  if (char* unescaped = xmlURIUnescapeString(path, 0, nullptr)) {
+    struct stat info {};
+    if (::stat(unescaped, &info) == 0) chosen = unescaped;
+    xmlFree(unescaped);
+  }
+  return chosen;
+}
+
+// `path` with its links resolved; empty when it names nothing.
+std::string Resolved(const std::string& path) {
+  char resolved[PATH_MAX];
+  return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : std::string();
+}
+
+// Makes the directory of `path` one in which declined entities may be read.
+void AddRoot(ParseSession& session, const std::string& path) {
+  std::string directory = Resolved(path);
+  const std::size_t slash = directory.rfind('/');
+  if (slash == std::string::npos) return;
+  directory.resize(slash == 0 ? 1 : slash);
+  if (std::find(session.roots.begin(), session.roots.end(), directory) == session.roots.end()) {
+    session.roots.push_back(std::move(directory));
+  }
+}
+
+bool WithinRoots(const std::string& resolved, const std::vector<std::string>& roots) {
+  for (const std::string& root : roots) {
+    if (root == "/" || (resolved.size() > root.size() && resolved.compare(0, root.size(), root) == 0 &&
+                        resolved[root.size()] == '/')) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Reads the regular file at `path` whole. It is opened without blocking and
+// checked once open, so that nothing swapped in for it (a FIFO, a device)
+// is read.
+bool ReadRegularFile(const std::string& path, std::string& bytes, std::string& problem) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    problem = "\"" + path + "\" cannot be opened";
+    return false;
+  }
+  struct stat info {};
+  bool fine = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  if (!fine) {
+    problem = "\"" + path + "\" is not a regular file";
+  } else if (static_cast<std::uint64_t>(info.st_size) > kMaxTextBytes) {
+    problem = "\"" + path + "\" is larger than " + std::to_string(kMaxTextBytes) + " bytes";
+    fine = false;
+  } else {
+    bytes.clear();
+    char chunk[65536];
+    for (;;) {
+      const ssize_t got = ::read(fd, chunk, sizeof chunk);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0 || bytes.size() + static_cast<std::size_t>(got) > kMaxTextBytes) {
+        problem = "\"" + path + "\" cannot be read";
+        fine = false;
+        break;
+      }
+      if (got == 0) break;
+      bytes.append(chunk, static_cast<std::size_t>(got));
+    }
+  }
+  ::close(fd);
+  return fine;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// The text of an external parsed entity as UTF-8, without its text
+// declaration. `bytes` are a file's, in the encoding that a byte-order mark
+// or the declaration names, or, with `characters`, text already decoded.
+bool EntityText(std::string bytes, bool characters, std::string& text, std::string& problem) {
+  const auto starts = [&bytes](const char* prefix, std::size_t length) {
+    return bytes.size() >= length && std::memcmp(bytes.data(), prefix, length) == 0;
+  };
+  if (!characters && starts("\xEF\xBB\xBF", 3)) {
+    bytes.erase(0, 3);
+  } else if (!characters && (starts("\xFE\xFF", 2) || starts("\xFF\xFE", 2))) {
+    const bool big = bytes[0] == '\xFE';
+    std::u16string units;
+    units.reserve(bytes.size() / 2);
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+      const auto high = static_cast<unsigned char>(bytes[big ? i : i + 1]);
+      const auto low = static_cast<unsigned char>(bytes[big ? i + 1 : i]);
+      units.push_back(static_cast<char16_t>(high << 8 | low));
+    }
+    bytes.clear();
+    KelUtf::AppendUtf8(units, bytes);
+    characters = true;
+  }
+  std::string encoding;
+  // The text declaration is ASCII whatever the encoding.
+  if (starts("<?xml", 5) && bytes.size() > 5 && IsBlank(bytes[5])) {
+    const std::size_t end = bytes.find("?>");
+    if (end == std::string::npos) {
+      problem = "its text declaration is not closed";
+      return false;
+    }
+    const std::size_t at = bytes.find("encoding", 5);
+    if (at != std::string::npos && at < end) {
+      std::size_t quote = bytes.find_first_of("\"'", at);
+      const std::size_t close = quote < end ? bytes.find(bytes[quote], quote + 1) : std::string::npos;
+      if (close == std::string::npos || close > end) {
+        problem = "its text declaration is malformed";
+        return false;
+      }
+      encoding = bytes.substr(quote + 1, close - quote - 1);
+    }
+    bytes.erase(0, end + 2);
+  }
+  const auto is = [&encoding](const char* name) { return strcasecmp(encoding.c_str(), name) == 0; };
+  if (characters || encoding.empty() || is("UTF-8") || is("UTF8") || is("US-ASCII") || is("ASCII")) {
+    text = std::move(bytes);
+    return true;
+  }
+  if (is("ISO-8859-1") || is("ISO_8859-1") || is("ISO-LATIN-1") || is("LATIN1")) {
+    text.clear();
+    text.reserve(bytes.size());
+    for (const char c : bytes) {
+      const auto byte = static_cast<unsigned char>(c);
+      if (byte < 0x80) {
+        text.push_back(c);
+      } else {
+        text.push_back(static_cast<char>(0xC0 | byte >> 6));
+        text.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
+      }
+    }
+    return true;
+  }
+  problem = "its encoding \"" + encoding + "\" is not supported (UTF-8, UTF-16, US-ASCII and ISO-8859-1 are)";
+  return false;
+}
+
+// Asks the caller's resolver for an external entity: true when it answered
+// with `answer`; false when it declined, there is none, or it raised (which
+// stops the parse).
+bool AskResolver(xmlParserCtxtPtr ctxt, ParseSession& session, const xmlChar* publicId, const xmlChar* systemId,
+                 KelIXMLInputSource_var& answer) {
+  if (session.resolver == nullptr) return false;
+  long code = E_FAIL;
+  const KelUnicodeString publicText(reinterpret_cast<const char*>(publicId));
+  const KelUnicodeString systemText(reinterpret_cast<const char*>(systemId));
+  CallOut(ctxt, session, [&] { code = session.resolver->resolveEntity(publicText, systemText, answer); });
+  if (session.callback_failed || session.raised) return false;
+  return code >= 0 && answer != nullptr;
+}
+
+// The text of an external parsed entity (general or parameter): as the
+// resolver answers, or, when it declines, from the local regular file its URI
+// names (relative to where it was declared) inside one of the roots. Never
+// the network. False, with the parse stopped, when nothing supplies it.
+bool ReadExternalEntity(xmlParserCtxtPtr ctxt, ParseSession& session, xmlEntityPtr entity, std::string& text) {
+  const char* systemId = entity->SystemID != nullptr ? reinterpret_cast<const char*>(entity->SystemID) : "";
+  const std::string what =
+      std::string(entity->etype == XML_EXTERNAL_PARAMETER_ENTITY ? "external parameter entity \"%" : "external entity \"") +
+      reinterpret_cast<const char*>(entity->name) + "\" (SYSTEM \"" + systemId + "\")";
+  std::string problem, bytes;
+  KelIXMLInputSource_var answer;
+  if (AskResolver(ctxt, session, entity->ExternalID, entity->SystemID, answer)) {
+    const auto* source = dynamic_cast<const KelXmlInputSource*>(answer.get());
+    if (source == nullptr) {
+      problem = "the entity resolver answered with an unknown input source";
+    } else if (source->InMemory()) {
+      if (EntityText(source->Text(), true, text, problem)) return true;
+    } else if (IsNetworkLocation(source->SystemId().c_str())) {
+      problem = "network access refused for \"" + source->SystemId() + "\"";
+    } else {
+      const std::string path = LocalPath(source->SystemId().c_str());
+      if (ReadRegularFile(path, bytes, problem) && EntityText(std::move(bytes), false, text, problem)) {
+        AddRoot(session, path);
+        return true;
+      }
+    }
+  } else if (session.callback_failed || session.raised) {
+    return false;
+  } else {
+    const char* uri = entity->URI != nullptr ? reinterpret_cast<const char*>(entity->URI) : systemId;
+    const std::string path = LocalPath(uri);
+    const std::string resolved = Resolved(path);
+    if (IsNetworkLocation(uri)) {
+      problem = std::string("network access refused for \"") + uri + "\"";
+    } else if (session.roots.empty()) {
+      problem = "the entity resolver did not supply it, and a document read from memory has no directory to read it from";
+    } else if (resolved.empty()) {
+      problem = "there is no file \"" + path + "\"";
+    } else if (!WithinRoots(resolved, session.roots)) {
+      problem = "\"" + path + "\" is outside the document's directory and those of the files the entity resolver supplied";
+    } else if (ReadRegularFile(resolved, bytes, problem) && EntityText(std::move(bytes), false, text, problem)) {
+      return true;
+    }
+  }
+  Refuse(ctxt, session, what, problem, true);
+  return false;
+}
+
+// Loads the external DTD subset named by `uri`, refusing anything but a
+// regular file.
+xmlParserInputPtr LoadLocal(xmlParserCtxtPtr ctxt, ParseSession& session, const char* uri, const char* publicId,
+                            const std::string& what) {
+  if (!NamesRegularFilesOnly(uri)) {
+    Refuse(ctxt, session, what, std::string("\"") + uri + "\" is not a regular file", false);
+    return nullptr;
+  }
+  xmlParserInputPtr input = xmlLoadExternalEntity(uri, publicId, ctxt);
+  if (input == nullptr) Refuse(ctxt, session, what, std::string("\"") + uri + "\" cannot be opened", false);
+  return input;
+}
+
+xmlParserInputPtr OpenSource(xmlParserCtxtPtr ctxt, ParseSession& session, const KelXmlInputSource& source,
+                             const std::string& what) {
   if (source.InMemory()) {
     const std::string& text = source.Text();
     if (text.size() > kMaxTextBytes) return nullptr;
@@ -213,40 +427,42 @@ xmlParserInputPtr OpenSource(xmlParserCtxtPtr ctxt, ParseSession& session, const
     return input;
   }
   if (IsNetworkLocation(source.SystemId().c_str())) {
-    ReportHere(ctxt, session, Level::Error, "network access refused for \"" + source.SystemId() + "\"");
+    Refuse(ctxt, session, what, "network access refused for \"" + source.SystemId() + "\"", false);
     return nullptr;
   }
+  AddRoot(session, LocalPath(source.SystemId().c_str()));
   return LoadLocal(ctxt, session, source.SystemId().c_str(),
-                   source.PublicId().empty() ? nullptr : source.PublicId().c_str());
+                   source.PublicId().empty() ? nullptr : source.PublicId().c_str(), what);
 }
 
-// Asked by libxml2 for the external DTD subset (the only external entity it
-// is left to read).
+// Asked by libxml2 for the external DTD subset of a validating parse: the
+// resolver first; when it declines, the file beside the document (a document
+// read from memory has no location, so nothing is read).
 xmlParserInputPtr OnResolveEntity(void* context, const xmlChar* publicId, const xmlChar* systemId) {
   auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
   ParseSession* session = SessionOf(context);
   if (session == nullptr) return nullptr;
   try {
-    if (session->resolver != nullptr) {
-      KelIXMLInputSource_var answer;
-      long code = E_FAIL;
-      const KelUnicodeString publicText(reinterpret_cast<const char*>(publicId));
-      const KelUnicodeString systemText(reinterpret_cast<const char*>(systemId));
-      CallOut(ctxt, *session, [&] { code = session->resolver->resolveEntity(publicText, systemText, answer); });
-      if (session->callback_failed || session->raised) return nullptr;
-      if (code >= 0 && answer != nullptr) {
-        const auto* source = dynamic_cast<const KelXmlInputSource*>(answer.get());
-        if (source == nullptr) {
-          ReportHere(ctxt, *session, Level::Error, "the entity resolver answered with an unknown input source");
-          return nullptr;
-        }
-        return OpenSource(ctxt, *session, *source);
+    const char* written = systemId != nullptr ? reinterpret_cast<const char*>(systemId) : "";
+    const std::string what = std::string("external DTD subset \"") + written + "\"";
+    KelIXMLInputSource_var answer;
+    if (AskResolver(ctxt, *session, publicId, systemId, answer)) {
+      const auto* source = dynamic_cast<const KelXmlInputSource*>(answer.get());
+      if (source == nullptr) {
+        Refuse(ctxt, *session, what, "the entity resolver answered with an unknown input source", false);
+        return nullptr;
       }
+      return OpenSource(ctxt, *session, *source, what);
     }
-    // Declined: the parser finds the entity itself, relative to the document.
-    if (IsNetworkLocation(reinterpret_cast<const char*>(systemId))) {
-      ReportHere(ctxt, *session, Level::Error,
-                 std::string("network access refused for \"") + reinterpret_cast<const char*>(systemId) + "\"");
+    if (session->callback_failed || session->raised) return nullptr;
+    if (IsNetworkLocation(written)) {
+      Refuse(ctxt, *session, what, std::string("network access refused for \"") + written + "\"", false);
+      return nullptr;
+    }
+    if (session->in_memory) {
+      Refuse(ctxt, *session, what,
+             "the entity resolver did not supply it, and a document read from memory has no location to find it from",
+             false);
       return nullptr;
     }
     // As xmlSAX2ResolveEntity does: relative to the document being read.
@@ -256,7 +472,8 @@ xmlParserInputPtr OnResolveEntity(void* context, const xmlChar* publicId, const 
     if (uri == nullptr) return nullptr;
     xmlParserInputPtr input = nullptr;
     try {
-      input = LoadLocal(ctxt, *session, reinterpret_cast<const char*>(uri), reinterpret_cast<const char*>(publicId));
+      input = LoadLocal(ctxt, *session, reinterpret_cast<const char*>(uri), reinterpret_cast<const char*>(publicId),
+                        what);
     } catch (...) {
       xmlFree(uri);
       throw;
@@ -268,6 +485,85 @@ xmlParserInputPtr OnResolveEntity(void* context, const xmlChar* publicId, const 
     xmlStopParser(ctxt);
     return nullptr;
   }
+}
+
+// Looks entities up as libxml2 does, except for external parsed entities,
+// which libxml2 would read through its process-wide loader. One met in
+// content is read here (ReadExternalEntity) and made internal, with that
+// text, for the rest of the parse; in an attribute value, where XML forbids
+// it, it is refused.
+xmlEntityPtr OnGetEntity(void* context, const xmlChar* name) {
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
+  ParseSession* session = SessionOf(context);
+  if (session == nullptr || ctxt->myDoc == nullptr) return xmlSAX2GetEntity(context, name);
+  try {
+    xmlEntityPtr entity = ctxt->inSubset == 0 ? xmlGetPredefinedEntity(name) : nullptr;
+    if (entity == nullptr) entity = xmlGetDocEntity(ctxt->myDoc, name);
+    const bool read = entity != nullptr && session->read_entities.count(entity) != 0;
+    const bool external = entity != nullptr && entity->etype == XML_EXTERNAL_GENERAL_PARSED_ENTITY;
+    if (!read && !external) return xmlSAX2GetEntity(context, name);
+    if (ctxt->instate == XML_PARSER_ATTRIBUTE_VALUE) {
+      // libxml2 refuses one still external itself.
+      if (read) {
+        ReportHere(ctxt, *session, Level::Fatal,
+                   std::string("Attribute references external entity '") + reinterpret_cast<const char*>(name) + "'");
+        ctxt->wellFormed = 0;
+        xmlStopParser(ctxt);
+      }
+      return entity;
+    }
+    if (read) return entity;
+    std::string text;
+    if (!ReadExternalEntity(ctxt, *session, entity, text)) return nullptr;
+    xmlChar* content = xmlStrndup(BAD_CAST text.data(), static_cast<int>(text.size()));
+    if (content == nullptr) throw std::bad_alloc();
+    entity->content = content;
+    entity->length = static_cast<int>(text.size());
+    entity->etype = XML_INTERNAL_GENERAL_ENTITY;
+    session->read_entities.insert(entity);
+    ctxt->sizeentities += text.size();
+    return entity;
+  } catch (...) {
+    if (!session->raised) session->raised = std::current_exception();
+    ctxt->wellFormed = 0;
+    xmlStopParser(ctxt);
+    return nullptr;
+  }
+}
+
+// Gives an external parameter entity its text (ReadExternalEntity) before
+// libxml2 reads it, so that libxml2 reads that text and not the file.
+xmlEntityPtr OnGetParameterEntity(void* context, const xmlChar* name) {
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
+  ParseSession* session = SessionOf(context);
+  xmlEntityPtr entity = xmlSAX2GetParameterEntity(context, name);
+  if (entity == nullptr || session == nullptr || entity->etype != XML_EXTERNAL_PARAMETER_ENTITY ||
+      entity->content != nullptr) {
+    return entity;
+  }
+  try {
+    std::string text;
+    if (!ReadExternalEntity(ctxt, *session, entity, text)) return nullptr;
+    xmlChar* content = xmlStrndup(BAD_CAST text.data(), static_cast<int>(text.size()));
+    if (content == nullptr) throw std::bad_alloc();
+    entity->content = content;
+    entity->length = static_cast<int>(text.size());
+    ctxt->sizeentities += text.size();
+    return entity;
+  } catch (...) {
+    if (!session->raised) session->raised = std::current_exception();
+    ctxt->wellFormed = 0;
+    xmlStopParser(ctxt);
+    return nullptr;
+  }
+}
+
+// Declared attribute defaults are supplied by every parse (XML_PARSE_DTDATTR),
+// which would also make libxml2 read the external DTD subset; only a
+// validating parse reads it.
+void OnExternalSubset(void* context, const xmlChar* name, const xmlChar* publicId, const xmlChar* systemId) {
+  ParseSession* session = SessionOf(context);
+  if (session != nullptr && session->validate) xmlSAX2ExternalSubset(context, name, publicId, systemId);
 }
 
 // How many bytes the entity references of a document stand for once expanded:
@@ -390,26 +686,53 @@ xmlDocPtr ParseDocument(const std::string& systemId, const std::string* text, co
   ParseSession session;
   session.resolver = resolver;
   session.handler = handler;
+  session.validate = options.validate;
+  session.in_memory = text != nullptr;
+  if (text == nullptr) AddRoot(session, LocalPath(systemId.c_str()));
   xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
   if (ctxt == nullptr) throw std::bad_alloc();
   ctxt->_private = &session;
   ctxt->sax->serror = OnError;
-  ctxt->sax->entityDecl = OnEntityDecl;
+  ctxt->sax->getEntity = OnGetEntity;
+  ctxt->sax->getParameterEntity = OnGetParameterEntity;
   ctxt->sax->resolveEntity = OnResolveEntity;
+  ctxt->sax->externalSubset = OnExternalSubset;
 
-  int flags = XML_PARSE_NONET;
-  if (options.validate) flags |= XML_PARSE_DTDVALID | XML_PARSE_DTDATTR;
+  // A processor that does not validate still supplies the attribute defaults
+  // of the declarations it reads (XML 1.0, 5.1).
+  int flags = XML_PARSE_NONET | XML_PARSE_DTDATTR;
+  if (options.validate) flags |= XML_PARSE_DTDVALID;
   if (options.expand) flags |= XML_PARSE_NOENT;
   const char* name = systemId.empty() ? nullptr : systemId.c_str();
   xmlDocPtr doc = nullptr;
   if (text != nullptr) {
+    // libxml2 takes a zero byte for the end of its input and would drop what
+    // follows; XML has no U+0000, so the text is not well-formed.
+    if (const void* zero = std::memchr(text->data(), 0, text->size())) {
+      const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(zero) - text->data());
+      const std::size_t lineStart = text->rfind('\n', at == 0 ? 0 : at - 1);
+      const int line = 1 + static_cast<int>(std::count(text->begin(), text->begin() + static_cast<std::ptrdiff_t>(at), '\n'));
+      const int column = static_cast<int>(lineStart == std::string::npos || at == 0 ? at + 1 : at - lineStart);
+      Report(ctxt, session, Level::Fatal, "U+0000 is not an XML character", name, line, column);
+      xmlFreeParserCtxt(ctxt);
+      if (session.raised) std::rethrow_exception(session.raised);
+      failure.message = session.message;
+      failure.line = session.line;
+      failure.column = session.column;
+      return nullptr;
+    }
     TextReader reader{text, 0};
     doc = xmlCtxtReadIO(ctxt, ReadText, nullptr, &reader, name, nullptr, flags);
   } else {
     doc = xmlCtxtReadFile(ctxt, systemId.c_str(), nullptr, flags);
   }
+  // The entities read were made internal for libxml2 only; they stay what
+  // they were declared. A document that failed is freed already.
+  if (doc != nullptr) {
+    for (xmlEntityPtr entity : session.read_entities) entity->etype = XML_EXTERNAL_GENERAL_PARSED_ENTITY;
+  }
   bool failed = doc == nullptr || ctxt->wellFormed == 0 || (options.validate && ctxt->valid == 0) ||
-                session.callback_failed || session.raised;
+                session.callback_failed || session.raised || session.refused;
   // References kept: refused when expanding them would be refused, by the
   // rule libxml2 applies while it expands (over 10 MB and over 10 times what
   // was read).

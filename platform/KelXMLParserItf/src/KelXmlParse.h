@@ -1,10 +1,11 @@
 // One parse with libxml2, on a parser context of its own.
 //
 // The context gets its own SAX hooks: errors go to the caller's error handler
-// and are recorded; entity declarations are taken as libxml2 takes them except
-// that external entities are made to look read and empty (libxml2 would read
-// them through its process-wide loader); the external DTD subset of a
-// validated document is asked of the caller's entity resolver, then looked for
+// and are recorded; external entities (parsed general and parameter) are read
+// by the hooks that look entities up, through the caller's entity resolver or
+// from a file inside the allowed directories, and handed to libxml2 as text
+// (libxml2 would read them through its process-wide loader); the external DTD
+// subset of a validated document is asked of the resolver, then looked for
 // relative to the document. Nothing process-wide is changed and the network is
 // never reached.
 #pragma once

@@ -121,12 +121,24 @@ std::string QNameOf(const xmlChar* local, const xmlNs* ns) {
 
 std::string AttributeText(xmlAttrPtr attribute) {
   std::string text;
-  auto append = [&text](xmlNodePtr node) {
-    if (node->type == XML_TEXT_NODE && node->content != nullptr) text += reinterpret_cast<const char*>(node->content);
+  // The parser has normalised the value's own text already; the text of an
+  // entity it references is normalised here, as an expanding parse does: each
+  // tab, line feed and carriage return of the replacement text becomes a
+  // space (XML 1.0, 3.3.3), so that both ways of reading give one value.
+  auto normalised = [&text](xmlNodePtr node) {
+    if (node->type != XML_TEXT_NODE || node->content == nullptr) return;
+    const std::size_t start = text.size();
+    text += reinterpret_cast<const char*>(node->content);
+    for (std::size_t i = start; i < text.size(); ++i) {
+      if (text[i] == '\t' || text[i] == '\n' || text[i] == '\r') text[i] = ' ';
+    }
   };
   for (xmlNodePtr part = attribute->children; part != nullptr; part = part->next) {
-    append(part);
-    if (part->type == XML_ENTITY_REF_NODE) ForEachDescendant(part, append);
+    if (part->type == XML_ENTITY_REF_NODE) {
+      ForEachDescendant(part, normalised);
+    } else if (part->type == XML_TEXT_NODE && part->content != nullptr) {
+      text += reinterpret_cast<const char*>(part->content);
+    }
   }
   return text;
 }

@@ -73,8 +73,10 @@ void ForEachDescendant(xmlNodePtr root, Visit&& visit) {
 }
 
 // The value of an attribute, its entity references replaced by their text
-// (libxml2's xmlNodeListGetString gives null for an empty value as for a
-// failed allocation). Raises std::bad_alloc when memory runs out.
+// with white space made spaces, as an expanding parse makes it (libxml2's
+// xmlNodeListGetString gives null for an empty value as for a failed
+// allocation, and keeps that white space). Raises std::bad_alloc when memory
+// runs out.
 std::string AttributeText(xmlAttrPtr attribute);
 
 // Whether any element content or attribute value of the document holds an
