@@ -139,7 +139,9 @@ void KelEdsMetadataDict::BuildTables(const KelEdsSchemaSources& s) {
       if (name.IsEmpty()) continue;
       // Held by the handle until it is appended, so a raised error frees it.
       auto table = KelVar<KelEdsMetadataTable>::Adopt(new KelEdsMetadataTable(name));
-      if (!table) continue;  // memory refused: the class gets no table
+      // Memory refused: building stops here, and the tool gives the
+      // dictionary up rather than answer from part of the schema.
+      if (!table) KelError::ThrowErrorOutOfMemory(kSourceFile, __LINE__);
 
       for (int k = 1; k <= s.AttrNames.Size(); ++k) {
         if (s.AttrCodes[k] == code) table->AttrNames.Append(s.AttrNames[k]);

@@ -149,9 +149,11 @@ class MetaDataGeneration {
 
 KelIDOMElement_var MetaDataGeneration::AddElement(const KelIDOMNode_var& parent, const char* tag) const {
   KelIDOMElement_var element;
-  if (!parent || document_->createElement(tag, element) < 0 || !element) return nullptr;
+  // An element that memory could not hold fails the whole generation: a
+  // document with less in it would look whole.
+  if (!parent || KelCheckMemory(document_->createElement(tag, element)) < 0 || !element) return nullptr;
   KelIDOMNode_var appended;
-  if (parent->appendChild(element, appended) < 0) return nullptr;
+  if (KelCheckMemory(parent->appendChild(element, appended)) < 0) return nullptr;
   return element;
 }
 
@@ -434,7 +436,7 @@ long KelEdsMetadataDocument::SetAttributes(const KelIDOMElement_var& element, co
   if (!element || names.IsEmpty() || names.Size() != values.Size()) return result;
   if (!KelGuard([&] {
         for (int i = 1; i <= names.Size(); ++i) {
-          result = element->setAttribute(names[i], values[i]);
+          result = KelCheckMemory(element->setAttribute(names[i], values[i]));
           if (result < 0) break;
         }
       }))

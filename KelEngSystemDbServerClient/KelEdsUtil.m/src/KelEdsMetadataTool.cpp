@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "KelEdsMetadataDict.h"
+#include "KelEdsSchemaContent.h"
 #include "KelEdsResultCodes.h"
 #include "KelError.h"
 #include "KelGuard.h"
@@ -93,6 +94,9 @@ KelEdsMetadataTool::KelEdsMetadataTool() {
   // KelBaseUnknown's operator new gives no object when memory is short.
   auto dict = KelVar<KelEdsMetadataDict>::Adopt(new KelEdsMetadataDict);
   if (dict) dict->LoadSchema();
+  // A dictionary that memory left without some of its classes is no
+  // dictionary: every answer from it would look whole and be short.
+  if (dict && dict->Tables.Size() != static_cast<int>(std::size(kKelEdsSchemaClasses))) dict = nullptr;
   Dict = std::move(dict);
   for (const ComputedAttribute& attribute : kComputedAttributes) {
     ComputedAttrNames.Append(attribute.Name);

@@ -55,6 +55,16 @@ const KelUnicodeString& AttributeOf(KelEdsJobData kind, std::size_t attribute) {
   return Names().attributes[static_cast<std::size_t>(kind)][attribute];
 }
 
+// The node as an element, or empty when it is not one. A refused allocation
+// raises (KelCheckMemory) rather than passing the node over: what a reader
+// skips is what is not there, never what memory could not hold.
+KelIDOMElement_var ElementOf(const KelIDOMNode_var& node) {
+  long code = S_OK;
+  KelIDOMElement_var element = KelQuery<KelIDOMElement>(node, IID_KelIDOMElement, &code);
+  KelCheckMemory(code);
+  return element;
+}
+
 // The element walk of the list readers: every element of the list gives one
 // entry to each list, in the table's attribute order (a missing attribute
 // reads as empty), under the table's read rule. Returns the code of the last
@@ -63,17 +73,17 @@ long WalkElements(const KelIDOMNodeList_var& list, KelEdsJobData kind,
                   std::initializer_list<KelListValKelUnicodeString*> lists, long result) {
   const KelEdsReadRule rule = KelEdsJobFormat(kind).read;
   unsigned int length = 0;
-  if (list->getLength(length) < 0) length = 0;
+  if (KelCheckMemory(list->getLength(length)) < 0) length = 0;
   for (unsigned int index = 0; index < length; ++index) {
     KelIDOMNode_var node;
-    result = list->item(index, node);
+    result = KelCheckMemory(list->item(index, node));
     if (result < 0 || node == NULL_var) continue;
-    const KelIDOMElement_var element = KelQuery<KelIDOMElement>(node, IID_KelIDOMElement);
+    const KelIDOMElement_var element = ElementOf(node);
     if (element == NULL_var) continue;
     std::size_t a = 0;
     for (KelListValKelUnicodeString* values : lists) {
       KelUnicodeString value;
-      const long read = element->getAttribute(AttributeOf(kind, a), value);
+      const long read = KelCheckMemory(element->getAttribute(AttributeOf(kind, a), value));
       const bool counts = rule == KelEdsReadRule::StopOnFailure || a == 0;
       if (counts) result = read;
       if (read < 0) {
@@ -195,15 +205,15 @@ long KelEdsXMLParser::GetDOMElemByTagName(const KelUnicodeString& tag, const Kel
         result = GetDOMElemByTagName(tag, list.Out());
         if (result < 0 || list == NULL_var) return;
         unsigned int length = 0;
-        if (list->getLength(length) < 0) length = 0;
+        if (KelCheckMemory(list->getLength(length)) < 0) length = 0;
         KelUnicodeString value;
         for (unsigned int index = 0; index < length; ++index) {
           value = KelUnicodeString("");
           KelIDOMNode_var node;
-          if (list->item(index, node) < 0 || node == NULL_var) continue;
-          const KelIDOMElement_var candidate = KelQuery<KelIDOMElement>(node, IID_KelIDOMElement);
+          if (KelCheckMemory(list->item(index, node)) < 0 || node == NULL_var) continue;
+          const KelIDOMElement_var candidate = ElementOf(node);
           if (candidate == NULL_var) continue;
-          result = candidate->getAttribute(attrName, value);
+          result = KelCheckMemory(candidate->getAttribute(attrName, value));
           if (value == attrValue) {
             result = candidate->QueryInterface(IID_KelIDOMElement, reinterpret_cast<void**>(element));
             if (result >= 0) break;

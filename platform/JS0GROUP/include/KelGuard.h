@@ -43,7 +43,7 @@ bool KelGuard(Body&& body) {
   return false;
 }
 
-inline long KelCheckMemory(long code, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
-  if (code == E_OUTOFMEMORY) KelError::ThrowErrorOutOfMemory(file, line);
+inline long KelCheckMemory(long code) {
+  if (code == E_OUTOFMEMORY) KelError::ThrowErrorOutOfMemory();
   return code;
 }
