@@ -187,13 +187,13 @@ case "$cmd" in
     win_dir=$(realpath -m "${WIN_BUILD_DIR:-build-win64}")
     windows_deps "$win_dir"
     # Release without debug information: the tests run the same code, and
-    # the build stays quick enough for every CI run. The demo is compared
-    # with the Linux build's edsutil when there is one.
-    linux_edsutil=()
-    [ -x "$BUILD_DIR/bin/edsutil" ] && linux_edsutil=(-DKEL_LINUX_EDSUTIL="$(realpath "$BUILD_DIR/bin/edsutil")")
+    # the build stays quick enough for every CI run. The demo and the DLLs'
+    # exports are compared with the Linux build when there is one.
+    linux_build=()
+    [ -x "$BUILD_DIR/bin/edsutil" ] && linux_build=(-DKEL_LINUX_BUILD="$(realpath "$BUILD_DIR")")
     BUILD_TYPE=${WIN_BUILD_TYPE:-Release} build "$win_dir" -DKEL_WERROR=ON -DKEL_BUILD_BENCHMARKS=OFF \
       -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" -DKEL_WINDOWS_DEPS="$win_dir/deps" \
-      "${linux_edsutil[@]}"
+      "${linux_build[@]}"
     if [ "${WIN_TESTS:-1}" = 1 ]; then
       # One wine prefix and one wine server for the whole run, with wine's own
       # services started here rather than under ctest (which would wait for
