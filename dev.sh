@@ -110,7 +110,7 @@ EOF_SRC
       "${sudo[@]}" apt-get update -qq
     fi
     local src
-    src=$(find "$deps/src" -maxdepth 1 -type d -name 'libxml2-*' 2>/dev/null | head -n 1)
+    src=$(find "$deps/src" -maxdepth 1 -type d -name 'libxml2-*' 2>/dev/null | head -n 1 || true)
     if [ -z "$src" ]; then
       log "fetching libxml2's Debian source"
       rm -rf "$deps/src" && mkdir -p "$deps/src"
