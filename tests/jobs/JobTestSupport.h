@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "KelEdsXMLParser.h"
+#include "KelEnvironment.h"
 #include "KelSysLog.h"
 #include "support/TestFiles.h"
+#include "support/TestSystem.h"
 
 namespace jobtest {
 
@@ -63,7 +65,7 @@ struct ScopedEnv {
     return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
   }
   void Set(const std::optional<std::string>& value) const {
-    value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+    testsystem::SetEnv(name, value ? &*value : nullptr);
   }
   std::string name;
   std::optional<std::string> old;
@@ -79,5 +81,18 @@ inline bool Shell(const std::string& command, std::string* output = nullptr) {
   return pipe != nullptr && pclose(pipe) == 0;
 }
 inline bool HaveXmllint() { return Shell("command -v xmllint"); }
+
+// The separator of the system's path lists (";" on Windows, ":" elsewhere).
+inline std::string ListSeparator() {
+  KelOperatingSystem os{};
+  KelGetOperatingSystem(&os);
+  return os.kind == KelOSWindows ? ";" : ":";
+}
+
+// A directory and a file name joined as the library joins them.
+inline std::string Joined(const std::string& directory, const std::string& file) {
+  char path[KelMaxPath];
+  return KelMakePath(directory.c_str(), file.c_str(), path) == 0 ? path : "";
+}
 
 }  // namespace jobtest

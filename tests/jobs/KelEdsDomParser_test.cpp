@@ -153,7 +153,8 @@ TEST(DomFailures, FixedCodesAndTheirMessages) {
                     parser.LoadStream(&someone, 0, nullptr)}) {  // no document; no bytes
     EXPECT_EQ(code, E_FAIL);
   }
-  EXPECT_EQ(parser.LoadStream(nullptr, 0, nullptr) + parser.GenerateStream(nullptr), 2 * E_INVALIDARG);
+  EXPECT_EQ(parser.LoadStream(nullptr, 0, nullptr), E_INVALIDARG);
+  EXPECT_EQ(parser.GenerateStream(nullptr), E_INVALIDARG);
   EXPECT_EQ(parser.GenerateStream(&taken), E_INVALIDARG);
   EXPECT_EQ(taken, &someone);
   EXPECT_EQ(parser.GetDocument(), NULL_var);

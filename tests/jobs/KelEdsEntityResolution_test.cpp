@@ -26,12 +26,16 @@ std::string Doctyped(const std::string& systemId, const std::string& jobs) {
 
 TEST(EntityPathSearch, FirstDirectoryHoldingTheFileElseTheBareName) {
   Scratch scratch;
-  const std::string a = scratch.File("a"), b = scratch.File("b"), found = b + "/" + kDtd;
+  const std::string a = scratch.File("a"), b = scratch.File("b"), found = Joined(b, kDtd);
   std::filesystem::create_directories(a);
   std::filesystem::create_directories(b);
   std::ofstream(found) << "<!ELEMENT x EMPTY>";
-  const std::pair<std::optional<std::string>, std::string> cases[] = {
-      {a + ":" + b, found}, {b + "::" + a, found}, {a + ":/nonexistent", kDtd}, {"", kDtd}, {std::nullopt, kDtd}};
+  const std::string sep = ListSeparator();
+  const std::pair<std::optional<std::string>, std::string> cases[] = {{a + sep + b, found},
+                                                                      {b + sep + sep + a, found},
+                                                                      {a + sep + "/nonexistent", kDtd},
+                                                                      {"", kDtd},
+                                                                      {std::nullopt, kDtd}};
   for (const auto& [value, expected] : cases) {
     ScopedEnv env("KEL_JOBS_TEST_PATH", value);
     char path[260] = "stale";
@@ -74,7 +78,7 @@ TEST(EntityResolver, AnswersExactlyItsOwnDtdThroughTheAdaptor) {
 }
 
 TEST(ValidatedLoad, TheShippedDtdAcceptsJobDocumentsAndRefusesOthers) {
-  ScopedEnv env("KelDictionaryPath", "/nonexistent:" + kDtdDirectory);
+  ScopedEnv env("KelDictionaryPath", "/nonexistent" + ListSeparator() + kDtdDirectory);
   const std::pair<std::string, bool> cases[] = {
       {Doctyped(kDtd, kJob), true},
       {Doctyped(kDtd, "<EDB_Job EDB_Id=\"J1\" EDB_Type=\"t\" EDB_JobInput=\"\"><EDB_Unknown/></EDB_Job>"), false},

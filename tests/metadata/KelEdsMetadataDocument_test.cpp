@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "schema/KelEdsSchemaTestSupport.h"
+#include "support/TestSystem.h"
 #include "xml/KelXmlTestSupport.h"
 
 using namespace keltest;
@@ -60,7 +61,9 @@ TEST_F(MetadataDocument, IsTheExpectedDocumentAndValidatesAgainstTheDTD) {
   }
   // Valid against the shipped DTD, found beside the document.
   fs::copy_file(KEL_SOURCE_DIR "/dtd/Dictionary00.dtd", Path("Dictionary00.dtd"));
-  EXPECT_EQ(std::system(("xmllint --valid --noout --nonet '" + Path("dict.xml") + "'").c_str()), 0);
+  if (testsystem::HaveProgram("xmllint")) {
+    EXPECT_EQ(std::system(("xmllint --valid --noout --nonet '" + Path("dict.xml") + "'").c_str()), 0);
+  }
   // Supplied lists of different lengths are not used at all.
   ASSERT_GE(Generate(ExpectedPath("uuids.txt"), Path("c.xml"), {"CableNetwork", "Work_Package"}, {kPackageUuid}).code,
             0);

@@ -1,7 +1,6 @@
 #include "KelEnvironment.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <string>
@@ -9,6 +8,7 @@
 
 #include "KelFile.h"
 #include "support/TestFiles.h"
+#include "support/TestSystem.h"
 
 namespace fs = std::filesystem;
 
@@ -23,9 +23,9 @@ std::string Write(const Scratch& dir, const std::string& name, const std::string
 }
 
 TEST(KelEnvironment, EnvValueIsCopiedForTheCaller) {
-  setenv("KEL_TEST_SET", "value", 1);
-  setenv("KEL_TEST_EMPTY", "", 1);
-  unsetenv("KEL_TEST_UNSET");
+  testsystem::SetEnv("KEL_TEST_SET", "value");
+  testsystem::SetEnv("KEL_TEST_EMPTY", "");
+  testsystem::UnsetEnv("KEL_TEST_UNSET");
   char* value = nullptr;
   ASSERT_EQ(KelGetEnvValue("KEL_TEST_SET", &value), 0);
   EXPECT_STREQ(value, "value");
@@ -40,24 +40,31 @@ TEST(KelEnvironment, EnvValueIsCopiedForTheCaller) {
 TEST(KelEnvironment, OfficialLookupTakesTheFirstDirectoryHoldingTheFile) {
   Scratch first, second;
   Write(second, "job.dtd", "<!ELEMENT a EMPTY>");
-  std::string list = first.path + ":" + ":" + second.path;
-  setenv("KEL_TEST_PATH", list.c_str(), 1);
+  KelOperatingSystem os{};
+  ASSERT_EQ(KelGetOperatingSystem(&os), 0);
+  const std::string separator = os.kind == KelOSWindows ? ";" : ":";
+  testsystem::SetEnv("KEL_TEST_PATH", first.path + separator + separator + second.path);
   char path[KelMaxPath];
   ASSERT_EQ(KelGetFilePathFromOfficialVariable("job.dtd", "KEL_TEST_PATH", path), 0);
-  EXPECT_EQ(std::string(path), second.File("job.dtd"));
+  char expected[KelMaxPath];
+  ASSERT_EQ(KelMakePath(second.path.c_str(), "job.dtd", expected), 0);
+  EXPECT_STREQ(path, expected);
   EXPECT_EQ(KelGetFilePathFromOfficialVariable("absent.dtd", "KEL_TEST_PATH", path), -1);
   EXPECT_STREQ(path, "");
   EXPECT_EQ(KelGetFilePathFromOfficialVariable("job.dtd", "KEL_TEST_PATH", path, 4), -1) << "too small a buffer";
-  unsetenv("KEL_TEST_PATH");
+  testsystem::UnsetEnv("KEL_TEST_PATH");
   EXPECT_EQ(KelGetFilePathFromOfficialVariable("job.dtd", "KEL_TEST_PATH", path), -1);
 }
 
 TEST(KelEnvironment, MakePathAndFileInfo) {
   char path[KelMaxPath];
-  const std::pair<const char*, const char*> joins[] = {{"/a/b", "/a/b/c.dtd"}, {"/a/b/", "/a/b/c.dtd"}, {"", "c.dtd"}};
+  KelOperatingSystem os{};
+  ASSERT_EQ(KelGetOperatingSystem(&os), 0);
+  const std::string joined = os.kind == KelOSWindows ? "/a/b\\c.dtd" : "/a/b/c.dtd";
+  const std::pair<const char*, std::string> joins[] = {{"/a/b", joined}, {"/a/b/", "/a/b/c.dtd"}, {"", "c.dtd"}};
   for (const auto& [directory, expected] : joins) {
     ASSERT_EQ(KelMakePath(directory, "c.dtd", path), 0) << directory;
-    EXPECT_STREQ(path, expected);
+    EXPECT_EQ(path, expected);
   }
   EXPECT_EQ(KelMakePath(std::string(300, 'd').c_str(), "c.dtd", path), -1);
 
@@ -75,7 +82,7 @@ TEST(KelEnvironment, MakePathAndFileInfo) {
 std::vector<std::string> ReadLines(const fs::path& file, const char* mode, int bufferSize) {
   std::vector<std::string> lines;
   KelFileDescriptor fd = nullptr;
-  if (KelFOpen(file.c_str(), mode, &fd) != 0) return lines;
+  if (KelFOpen(file.u8string().c_str(), mode, &fd) != 0) return lines;
   std::vector<char> buffer(static_cast<std::size_t>(bufferSize));
   while (KelFEof(fd) == 1 && KelFGets(buffer.data(), bufferSize, fd) == 0) lines.emplace_back(buffer.data());
   EXPECT_EQ(KelFClose(fd), 0);

@@ -2,8 +2,6 @@
 // directory of the test's own, and uuid files as a uuid generator writes them.
 #pragma once
 
-#include <stdlib.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +10,8 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include "TestSystem.h"
 
 namespace testfiles {
 
@@ -27,7 +27,7 @@ inline void WriteFile(const std::string& path, const std::string& bytes) {
 // The names in a directory.
 inline std::set<std::string> Entries(const std::string& directory) {
   std::set<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(directory)) names.insert(entry.path().filename());
+  for (const auto& entry : std::filesystem::directory_iterator(directory)) names.insert(entry.path().filename().u8string());
   return names;
 }
 
@@ -43,8 +43,8 @@ struct Scratch {
   std::string File(const std::string& name) const { return path + "/" + name; }
 
   std::string path = [] {
-    std::string pattern = std::filesystem::temp_directory_path() / "keltest-XXXXXX";
-    return mkdtemp(pattern.data()) != nullptr ? pattern : "/nonexistent";
+    const std::string made = testsystem::MakeTempDirectory("keltest-");
+    return made.empty() ? std::string("/nonexistent") : made;
   }();
 };
 

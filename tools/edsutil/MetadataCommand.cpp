@@ -62,9 +62,9 @@ std::string WriteProblem(const std::string& path) {
   if (fs::is_directory(path, error)) return "it is a directory";
   const fs::path parent = fs::path(path).parent_path().empty() ? fs::path(".") : fs::path(path).parent_path();
   struct stat info {};
-  if (stat(parent.c_str(), &info) != 0) return std::strerror(errno);
+  if (stat(parent.string().c_str(), &info) != 0) return std::strerror(errno);
   if (!S_ISDIR(info.st_mode)) return std::strerror(ENOTDIR);
-  if (access(parent.c_str(), W_OK) != 0) return std::strerror(errno);
+  if (access(parent.string().c_str(), W_OK) != 0) return std::strerror(errno);
   return "the document builder could not write it";
 }
 

@@ -3,14 +3,8 @@
 // with its constraint name, and the classes outside the schema that the
 // external references point to as nodes of their own. The tool writes DOT;
 // SVG and PNG come from Graphviz's dot.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -21,9 +15,8 @@
 
 #include "EdsutilCommands.h"
 #include "EdsutilOutput.h"
+#include "EdsutilSystem.h"
 #include "SchemaModel.h"
-
-extern char** environ;
 
 namespace edsutil {
 namespace {
@@ -132,83 +125,22 @@ std::string DiagramDot() {
   return dot + edges + "}\n";
 }
 
-// Runs `dot -T<format>` with the DOT text on its standard input and its
-// output going to `outFd`.
-void RunDot(const std::string& dotText, const std::string& format, int outFd) {
-  int input[2];
-  if (pipe(input) != 0) throw Failure(std::string("cannot create a pipe: ") + std::strerror(errno));
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
-  // The pipe's own descriptors are not for dot (unless they happen to be
-  // the standard ones it was just given).
-  if (input[0] != STDIN_FILENO && input[0] != STDOUT_FILENO) posix_spawn_file_actions_addclose(&actions, input[0]);
-  if (input[1] != STDIN_FILENO && input[1] != STDOUT_FILENO) posix_spawn_file_actions_addclose(&actions, input[1]);
-  std::string typeFlag = "-T" + format;
-  char program[] = "dot";
-  char* argv[] = {program, typeFlag.data(), nullptr};
-  pid_t child = 0;
-  const int spawned = posix_spawnp(&child, "dot", &actions, nullptr, argv, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(input[0]);
-  if (spawned != 0) {
-    close(input[1]);
-    if (spawned == ENOENT) {
-      throw Failure("Graphviz 'dot' is not installed (needed for --format " + format +
-                    "); install graphviz, or use --format dot");
-    }
-    throw Failure("cannot run Graphviz 'dot': " + std::string(std::strerror(spawned)));
+// The picture rendered by `dot -T<format>` from the DOT text.
+std::string RunDot(const std::string& dotText, const std::string& format) {
+  std::string rendered;
+  const int status = RunFilter("dot", {"-T" + format}, dotText, &rendered);
+  if (status == -1) {
+    throw Failure("Graphviz 'dot' is not installed (needed for --format " + format +
+                  "); install graphviz, or use --format dot");
   }
-  // A dot that dies early must not kill us through SIGPIPE.
-  struct sigaction ignore {
-  }, previous{};
-  ignore.sa_handler = SIG_IGN;
-  sigaction(SIGPIPE, &ignore, &previous);
-  std::size_t sent = 0;
-  while (sent < dotText.size()) {
-    const ssize_t n = write(input[1], dotText.data() + sent, dotText.size() - sent);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    sent += static_cast<std::size_t>(n);
-  }
-  close(input[1]);
-  sigaction(SIGPIPE, &previous, nullptr);
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || sent < dotText.size()) {
-    throw Failure("Graphviz 'dot' failed to render the diagram as " + format);
-  }
+  if (status == -2) throw Failure("cannot run Graphviz 'dot': " + std::string(std::strerror(errno)));
+  if (status != 0) throw Failure("Graphviz 'dot' failed to render the diagram as " + format);
+  return rendered;
 }
 
 void Diagram(const DiagramOptions& options) {
   const std::string dot = DiagramDot();
-  if (options.format == "dot") {
-    EmitTo(options.out, dot);
-    return;
-  }
-  if (options.out.empty()) {
-    std::fflush(stdout);
-    RunDot(dot, options.format, STDOUT_FILENO);
-    return;
-  }
-  // dot renders into an unnamed temporary file; the picture then replaces
-  // the output file whole, as every file edsutil writes.
-  struct TemporaryFile {
-    std::FILE* file = std::tmpfile();
-    ~TemporaryFile() {
-      if (file != nullptr) std::fclose(file);
-    }
-  } rendered;
-  if (rendered.file == nullptr) throw Failure(std::string("cannot make a temporary file: ") + std::strerror(errno));
-  RunDot(dot, options.format, fileno(rendered.file));
-  std::string picture;
-  std::rewind(rendered.file);
-  char block[65536];
-  for (std::size_t n; (n = std::fread(block, 1, sizeof block, rendered.file)) > 0;) picture.append(block, n);
-  if (std::ferror(rendered.file)) throw Failure(std::string("cannot read what dot rendered: ") + std::strerror(errno));
-  EmitTo(options.out, picture);
+  EmitTo(options.out, options.format == "dot" ? dot : RunDot(dot, options.format));
 }
 
 }  // namespace

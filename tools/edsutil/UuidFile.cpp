@@ -1,16 +1,10 @@
 #include "UuidFile.h"
 
-#include <uuid/uuid.h>
+#include "EdsutilSystem.h"
 
 namespace edsutil {
 
-std::string NewUuid() {
-  uuid_t value;
-  uuid_generate_random(value);
-  char text[37];
-  uuid_unparse_upper(value, text);
-  return text;
-}
+std::string NewUuid() { return SystemUuid(); }
 
 std::string UuidFileLine(const std::string& uuid) {
   // Three characters between the marker and the uuid, three after it: the

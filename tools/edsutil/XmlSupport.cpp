@@ -1,8 +1,5 @@
 #include "XmlSupport.h"
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +11,7 @@
 #include <iterator>
 
 #include "EdsutilOutput.h"
+#include "EdsutilSystem.h"
 #include "KelEnvironment.h"
 #include "KelSysLog.h"
 
@@ -27,13 +25,6 @@ std::string Reason() { return std::strerror(errno); }
 bool IsFile(const std::string& path) {
   std::error_code ignored;
   return fs::is_regular_file(path, ignored);
-}
-
-// The directory of the running executable, or "" when it cannot be told.
-std::string ExecutableDirectory() {
-  std::error_code error;
-  const fs::path self = fs::read_symlink("/proc/self/exe", error);
-  return error ? std::string() : self.parent_path().string();
 }
 
 long LoadBytes(KelEdsDomParser& parser, const std::string& bytes, unsigned char validate, const char* dtdName) {
@@ -207,16 +198,14 @@ void CheckXmlText(const std::string& what, const std::string& text) {
 ScopedEnvironment::ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
   const char* old = getenv(name);
   if (old != nullptr) old_ = old;
-  setenv(name, value.c_str(), 1);
+  SetProcessVariable(name, &value);
 }
 
-ScopedEnvironment::~ScopedEnvironment() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
+ScopedEnvironment::~ScopedEnvironment() { SetProcessVariable(name_, old_ ? &*old_ : nullptr); }
 
 ScratchDirectory::ScratchDirectory() {
-  std::error_code error;
-  std::string pattern = (fs::temp_directory_path(error) / "edsutil.XXXXXX").string();
-  if (error || mkdtemp(pattern.data()) == nullptr) throw Failure("cannot make a temporary directory: " + Reason());
-  path_ = pattern;
+  path_ = MakeScratchDirectory();
+  if (path_.empty()) throw Failure("cannot make a temporary directory: " + Reason());
 }
 
 ScratchDirectory::~ScratchDirectory() {

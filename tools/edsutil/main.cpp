@@ -13,6 +13,7 @@
 
 #include "EdsutilCommands.h"
 #include "EdsutilOutput.h"
+#include "EdsutilSystem.h"
 
 namespace {
 
@@ -40,6 +41,7 @@ int Report(const std::string& command, const std::string& message, int status) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  edsutil::PrepareStandardStreams();
   CLI::App app{
       "Works with the schema of the cable-routing engineering database, its job exchange and\n"
       "metadata dictionary documents, and the engineering utilities of the KelEdsUtil library.\n"

@@ -1,6 +1,7 @@
-// Environment and path services over POSIX.
+// Environment and path services over the system (POSIX, or Windows through
+// its wide-character calls).
 //
-// Paths are narrow UTF-8 strings. Functions that fill a path buffer take its
+// Paths and values are narrow UTF-8 strings on every system. Functions that fill a path buffer take its
 // size (KelMaxPath by default) and never write past it; a result that would
 // not fit is a failure.
 //
@@ -35,8 +36,10 @@ struct KelFileInfo {
 // 0 when the path exists (info filled when not null), -1 when not.
 ExportedByJS0GROUP int KelGetFileInfo(const char* path, KelFileInfo* info);
 
-// Joins a directory and a file name with "/" (none added after a trailing "/",
-// none at all for an empty directory). 0 on success, -1 when it does not fit.
+// Joins a directory and a file name with the system's separator: "/" (none
+// added after a trailing "/"), on Windows "\\" (none after "\\" or "/", nor
+// after a bare drive such as "C:"); none at all for an empty directory. 0 on
+// success, -1 when it does not fit.
 ExportedByJS0GROUP int KelMakePath(const char* directory, const char* file, char* path,
                                    std::size_t pathSize = KelMaxPath);
 

@@ -1,4 +1,6 @@
-// Text file access over stdio.
+// Text file access over stdio. Paths are UTF-8 (on Windows they reach the
+// system through _wfopen). Streams are binary underneath on every system, so
+// that the same bytes are read and written everywhere.
 //
 // A file opened for reading in text mode ("r") reads as on the platform's
 // text-mode reader: a CRLF line end reads as a single "\n". Binary modes

@@ -1,10 +1,10 @@
 #include "KelEnvironment.h"
 
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "KelSystem.h"
 
 namespace {
 bool CopyOut(const std::string& text, char* out, std::size_t size) {
@@ -15,7 +15,7 @@ bool CopyOut(const std::string& text, char* out, std::size_t size) {
 
 std::string Join(const char* directory, const char* file) {
   std::string path = directory != nullptr ? directory : "";
-  if (!path.empty() && path.back() != '/') path += '/';
+  if (kelsystem::NeedsSeparator(path)) path += kelsystem::PathSeparator();
   path += file != nullptr ? file : "";
   return path;
 }
@@ -24,12 +24,12 @@ std::string Join(const char* directory, const char* file) {
 int KelGetEnvValue(const char* name, char** value) {
   if (value != nullptr) *value = nullptr;
   if (name == nullptr || *name == '\0') return -1;
-  const char* found = std::getenv(name);
-  if (found == nullptr) return -1;
+  std::string found;
+  if (!kelsystem::GetEnv(name, &found)) return -1;
   if (value != nullptr) {
-    *value = static_cast<char*>(std::malloc(std::strlen(found) + 1));
+    *value = static_cast<char*>(std::malloc(found.size() + 1));
     if (*value == nullptr) return -1;
-    std::strcpy(*value, found);
+    std::memcpy(*value, found.c_str(), found.size() + 1);
   }
   return 0;
 }
@@ -39,12 +39,11 @@ void KelFreeEnvValue(char* value) { std::free(value); }
 int KelGetFilePathFromOfficialVariable(const char* file, const char* variable, char* path, std::size_t pathSize) {
   if (path != nullptr && pathSize > 0) path[0] = '\0';
   if (file == nullptr || *file == '\0' || variable == nullptr) return -1;
-  const char* value = std::getenv(variable);
-  if (value == nullptr) return -1;
+  std::string list;
+  if (!kelsystem::GetEnv(variable, &list)) return -1;
   KelOperatingSystem os{};
   KelGetOperatingSystem(&os);
   const char separator = os.kind == KelOSWindows ? ';' : ':';
-  const std::string list = value;
   std::size_t start = 0;
   while (start <= list.size()) {
     std::size_t end = list.find(separator, start);
@@ -62,14 +61,7 @@ int KelGetFilePathFromOfficialVariable(const char* file, const char* variable, c
 
 int KelGetFileInfo(const char* path, KelFileInfo* info) {
   if (path == nullptr || *path == '\0') return -1;
-  struct stat status {};
-  if (::stat(path, &status) != 0) return -1;
-  if (info != nullptr) {
-    info->size = static_cast<long long>(status.st_size);
-    info->isDirectory = S_ISDIR(status.st_mode) ? 1 : 0;
-    info->modificationTime = static_cast<long long>(status.st_mtime);
-  }
-  return 0;
+  return kelsystem::GetFileInfo(path, info) ? 0 : -1;
 }
 
 int KelMakePath(const char* directory, const char* file, char* path, std::size_t pathSize) {
@@ -79,8 +71,8 @@ int KelMakePath(const char* directory, const char* file, char* path, std::size_t
 
 int KelGetOperatingSystem(KelOperatingSystem* description) {
   if (description == nullptr) return -1;
-  description->kind = KelOSUnix;
-  std::strncpy(description->name, "Linux", sizeof description->name - 1);
+  description->kind = kelsystem::OperatingSystemKind();
+  std::strncpy(description->name, kelsystem::OperatingSystemName(), sizeof description->name - 1);
   description->name[sizeof description->name - 1] = '\0';
   return 0;
 }

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "KelSystem.h"
+
 struct KelFileHandle {
   std::FILE* file;
   bool text;  // CRLF reads as LF
@@ -13,7 +15,7 @@ int KelFOpen(const char* path, const char* mode, KelFileDescriptor* descriptor) 
   if (descriptor == nullptr) return -1;
   *descriptor = nullptr;
   if (path == nullptr || mode == nullptr) return -1;
-  std::FILE* file = std::fopen(path, mode);
+  std::FILE* file = kelsystem::OpenFile(path, mode);
   if (file == nullptr) return -1;
   auto* handle = new (std::nothrow) KelFileHandle{file, std::strchr(mode, 'b') == nullptr && mode[0] == 'r'};
   if (handle == nullptr) {
