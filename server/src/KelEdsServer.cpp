@@ -266,8 +266,8 @@ void KelEdsServer::Impl::Statement(Document& doc, const ClassModel& model, const
     throw JobFailure{"EDB_DatabaseError", {Text("08006")}};
   }
   if (result.sqlState == "23503" && sql.compare(0, 6, "DELETE") == 0) return;  // the caller lists the references
-  if (result.sqlState == "23505") throw JobFailure{"EDB_UniqueViolation", {model.tessel, Text(result.constraint)}};
-  if (result.sqlState == "23503") throw JobFailure{"EDB_ForeignKeyViolation", {model.tessel, Text(result.constraint)}};
+  if (result.sqlState == "23505") throw JobFailure{"EDB_UniqueViolation", {model.tessel, schema.ConstraintName(result.constraint)}};
+  if (result.sqlState == "23503") throw JobFailure{"EDB_ForeignKeyViolation", {model.tessel, schema.ConstraintName(result.constraint)}};
   if (result.sqlState == "23502") throw JobFailure{"EDB_MissingMandatory", {model.tessel}};
   throw JobFailure{"EDB_DatabaseError", {Text(result.sqlState)}};
 }

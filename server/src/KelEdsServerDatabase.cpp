@@ -128,6 +128,7 @@ bool Pool::Open(const std::string& conninfo, int size, std::string& error) {
       return false;
     }
     PQsetClientEncoding(connection, "UTF8");
+    PQsetNoticeProcessor(connection, [](void*, const char*) {}, nullptr);  // notices are not answers
     idle_.push_back(owned.get());
     all_.push_back(std::move(owned));
   }

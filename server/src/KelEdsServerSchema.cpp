@@ -85,7 +85,14 @@ bool Schema::Build(std::string& error) {
   for (const KelUnicodeString& statement : statements) {
     std::string table;
     std::vector<std::pair<std::string, std::string>> columns;
-    if (ParseCreate(statement.ToUTF8(), table, columns)) ddl[table] = std::move(columns);
+    const std::string text = statement.ToUTF8();
+    if (ParseCreate(text, table, columns)) ddl[table] = std::move(columns);
+    const size_t name = text.find(" ADD CONSTRAINT ");
+    if (name != std::string::npos) {
+      const size_t start = name + 16, end = text.find(' ', start);
+      const std::string constraint = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+      constraints_.emplace(Lower(constraint), KelUnicodeString(constraint));
+    }
   }
   for (int c = 1; c <= classNames.Size(); ++c) {
     ClassModel model;
@@ -145,6 +152,11 @@ bool Schema::Build(std::string& error) {
     }
   }
   return !classes_.empty();
+}
+
+KelUnicodeString Schema::ConstraintName(const std::string& folded) const {
+  auto found = constraints_.find(folded);
+  return found == constraints_.end() ? KelUnicodeString::FromUTF8(folded) : found->second;
 }
 
 const ClassModel* Schema::FindClass(const KelUnicodeString& name) {

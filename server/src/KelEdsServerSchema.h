@@ -54,12 +54,16 @@ class Schema {
   int FindColumn(const ClassModel& model, const KelUnicodeString& name);
 
   const std::vector<ClassModel>& Classes() const { return classes_; }
+  // A constraint as the schema spells it, from the folded name the database
+  // reports; the database's name when the schema has none like it.
+  KelUnicodeString ConstraintName(const std::string& folded) const;
 
  private:
   std::mutex toolMutex_;  // the tool is used by one thread at a time
   KelEdsMetadataTool tool_;
   std::vector<ClassModel> classes_;
   std::unordered_map<std::u16string, int> byNeutral_;
+  std::unordered_map<std::string, KelUnicodeString> constraints_;  // folded name -> schema's
 };
 
 }  // namespace kel_server
