@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <functional>
 #include <unordered_map>
 
 #include "KelEdsServerDatabase.h"
@@ -56,6 +57,14 @@ struct JobFailure {
   const char* key;
   std::vector<KelUnicodeString> parameters;
 };
+
+void Fill(JobAnswer& answer, const JobFailure& failure) {
+  answer.outputs.clear();
+  answer.rows.RemoveAll();
+  answer.key.clear();
+  answer.errorKey = failure.key;
+  for (const KelUnicodeString& parameter : failure.parameters) answer.errorParameters.Append(parameter);
+}
 
 bool ValidUtf16Value(const std::u16string& text, int& characters) {
   characters = 0;
@@ -123,6 +132,8 @@ const std::string kRollback = "ROLLBACK";
 const std::string kSavepoint = "SAVEPOINT kel_job";
 const std::string kRelease = "RELEASE SAVEPOINT kel_job";
 const std::string kRollbackTo = "ROLLBACK TO SAVEPOINT kel_job";
+// Jobs whose statements travel in one exchange with the database.
+constexpr size_t kBatch = 64;
 
 }  // namespace
 
@@ -133,16 +144,37 @@ struct KelEdsServer::Impl {
   bool open = false;
   std::string maxRowsText, maxRefsText;
 
+  // What to make of a job's statement once its result is in.
+  using Finish = std::function<void(SqlResult&, JobAnswer&)>;
+
+  // A job whose statement waits to travel with the next ones.
+  struct Pending {
+    JobAnswer* answer;
+    std::u16string id;
+    const ClassModel* model;
+    std::string sql;
+    std::vector<Binding> bound;
+    Finish finish;
+  };
+
   // Per document.
   struct Document {
-    kel_server::Connection* connection;
+    kel_server::Connection* connection = nullptr;
     std::unordered_map<std::u16string, std::string> keysByJob;
     bool brokenConnection = false;
     std::string connectionError;
+    bool batching = false;  // statements are queued in `batch`, else run at once
+    std::vector<Pending> batch;
+    JobAnswer* answer = nullptr;  // the job being prepared
+    std::u16string id;
   };
 
-  JobAnswer RunJob(Document& doc, KelEdsXMLParser& parser, const KelUnicodeString& id, const KelUnicodeString& type,
-                   const KelUnicodeString& input);
+  void Submit(Document& doc, const ClassModel& model, std::string sql, std::vector<Binding> bound, Finish finish);
+  void Flush(Document& doc);
+  void ThrowFailure(const ClassModel& model, const SqlResult& result);
+
+  void RunJob(Document& doc, KelEdsXMLParser& parser, const KelUnicodeString& id, const KelUnicodeString& type,
+              const KelUnicodeString& input, JobAnswer& answer);
   bool Execute(Document& doc, const std::vector<SqlStep>& steps, std::vector<SqlResult>& results);
   const ClassModel& Class(const KelUnicodeString& name);
   std::vector<Binding> Bind(Document& doc, const ClassModel& model, KelEdsXMLParser& parser,
@@ -238,6 +270,8 @@ std::vector<Binding> KelEdsServer::Impl::Bind(Document& doc, const ClassModel& m
   values.RemoveAll();
   types.RemoveAll();
   parser.GetJobContextInput(id, names, values, types);
+  // The keys of the queued jobs are known once they have run.
+  if (names.Size() > 0 && !doc.batch.empty()) Flush(doc);
   for (int i = 1; i <= names.Size() && i <= values.Size(); ++i) {
     const int column = take(names[i]);
     if (model.columns[column].kind != Column::kInteger) {
@@ -266,6 +300,10 @@ void KelEdsServer::Impl::Statement(Document& doc, const ClassModel& model, const
     throw JobFailure{"EDB_DatabaseError", {Text("08006")}};
   }
   if (result.sqlState == "23503" && sql.compare(0, 6, "DELETE") == 0) return;  // the caller lists the references
+  ThrowFailure(model, result);
+}
+
+void KelEdsServer::Impl::ThrowFailure(const ClassModel& model, const SqlResult& result) {
   if (result.sqlState == "23505") throw JobFailure{"EDB_UniqueViolation", {model.tessel, schema.ConstraintName(result.constraint)}};
   if (result.sqlState == "23503") throw JobFailure{"EDB_ForeignKeyViolation", {model.tessel, schema.ConstraintName(result.constraint)}};
   if (result.sqlState == "23502") throw JobFailure{"EDB_MissingMandatory", {model.tessel}};
@@ -297,11 +335,12 @@ void KelEdsServer::Impl::Create(Document& doc, const ClassModel& model, std::vec
     values += separator + "$" + std::to_string(bound.size() + 1);
     bound.push_back(std::move(binding));
   }
-  const std::string sql = "INSERT INTO " + model.neutral + " (" + columns + ") VALUES (" + values + ") RETURNING " + key;
-  SqlResult result;
-  Statement(doc, model, sql, bound, result);
-  answer.key = result.values.at(0);
-  answer.outputs.push_back({Text(key), Text(answer.key), model.columns[model.key].tesselType});
+  std::string sql = "INSERT INTO " + model.neutral + " (" + columns + ") VALUES (" + values + ") RETURNING " + key;
+  Submit(doc, model, std::move(sql), std::move(bound), [&model](SqlResult& result, JobAnswer& done) {
+    const Column& column = model.columns[model.key];
+    done.key = result.values.at(0);
+    done.outputs.push_back({Text(column.name), Text(done.key), column.tesselType});
+  });
 }
 
 void KelEdsServer::Impl::Read(Document& doc, const ClassModel& model, std::vector<Binding>& bindings,
@@ -327,8 +366,9 @@ void KelEdsServer::Impl::Read(Document& doc, const ClassModel& model, std::vecto
     }
   }
   sql += " ORDER BY 1 LIMIT " + maxRowsText;
-  SqlResult result;
-  Statement(doc, model, sql, bound, result);
+  Submit(doc, model, std::move(sql), std::move(bound),
+         [this, &model, header, empty = selected.empty()](SqlResult& result, JobAnswer& answer) {
+  const Column& key = model.columns[model.key];
   const int rows = result.Rows();
   if (rows > options.maxRows) {
     throw JobFailure{"EDB_TooManyRows", {model.tessel, Text(std::to_string(options.maxRows))}};
@@ -340,11 +380,12 @@ void KelEdsServer::Impl::Read(Document& doc, const ClassModel& model, std::vecto
       const size_t at = static_cast<size_t>(r) * result.columns + c;
       AppendField(row, result.values[at], result.null[at] != 0);
     }
-    if (selected.empty()) row.clear();
+    if (empty) row.clear();
     answer.rows.Append(Text(row));
     answer.outputs.push_back({Text(key.name), Text(result.values[static_cast<size_t>(r) * result.columns]),
                               key.tesselType});
   }
+  });
 }
 
 namespace {
@@ -377,13 +418,13 @@ void KelEdsServer::Impl::Update(Document& doc, const ClassModel& model, std::vec
   }
   // Nothing to change still checks that the instance is there.
   if (assignments.empty()) assignments = keyName + " = " + keyName;
-  const std::string sql =
+  std::string sql =
       "UPDATE " + model.neutral + " SET " + assignments + " WHERE " + keyName + " = $1 RETURNING " + keyName;
-  SqlResult result;
-  Statement(doc, model, sql, bound, result);
-  if (result.Rows() == 0) throw JobFailure{"EDB_NotFound", {model.tessel, Text(key.text)}};
-  answer.key = key.text;
-  answer.outputs.push_back({Text(keyName), Text(key.text), model.columns[model.key].tesselType});
+  Submit(doc, model, std::move(sql), std::move(bound), [&model, key = key.text](SqlResult& result, JobAnswer& done) {
+    if (result.Rows() == 0) throw JobFailure{"EDB_NotFound", {model.tessel, Text(key)}};
+    done.key = key;
+    done.outputs.push_back({Text(model.columns[model.key].name), Text(key), model.columns[model.key].tesselType});
+  });
 }
 
 void KelEdsServer::Impl::Delete(Document& doc, const ClassModel& model, std::vector<Binding>& bindings,
@@ -416,9 +457,10 @@ void KelEdsServer::Impl::Delete(Document& doc, const ClassModel& model, std::vec
   throw JobFailure{"EDB_DeleteBlocked", {model.tessel, Text(key.text)}};
 }
 
-JobAnswer KelEdsServer::Impl::RunJob(Document& doc, KelEdsXMLParser& parser, const KelUnicodeString& id,
-                                     const KelUnicodeString& type, const KelUnicodeString& input) {
-  JobAnswer answer;
+void KelEdsServer::Impl::RunJob(Document& doc, KelEdsXMLParser& parser, const KelUnicodeString& id,
+                                const KelUnicodeString& type, const KelUnicodeString& input, JobAnswer& answer) {
+  doc.answer = &answer;
+  doc.id = id.Data();
   try {
     const std::u16string_view kind = type.View();
     if (kind != u"Create" && kind != u"Read" && kind != u"Update" && kind != u"Delete") {
@@ -426,6 +468,9 @@ JobAnswer KelEdsServer::Impl::RunJob(Document& doc, KelEdsXMLParser& parser, con
     }
     const ClassModel& model = Class(input);
     std::vector<Binding> bindings = Bind(doc, model, parser, id, kind == u"Create" || kind == u"Update");
+    // A delete (whose failure needs more statements) waits for the queued
+    // jobs to be done.
+    if (kind == u"Delete") Flush(doc);
     if (kind == u"Create") {
       Create(doc, model, bindings, answer);
     } else if (kind == u"Update") {
@@ -451,13 +496,65 @@ JobAnswer KelEdsServer::Impl::RunJob(Document& doc, KelEdsXMLParser& parser, con
       Read(doc, model, bindings, selected, answer);
     }
   } catch (const JobFailure& failure) {
-    answer.outputs.clear();
-    answer.rows.RemoveAll();
-    answer.key.clear();
-    answer.errorKey = failure.key;
-    for (const KelUnicodeString& parameter : failure.parameters) answer.errorParameters.Append(parameter);
+    Fill(answer, failure);
   }
-  return answer;
+}
+
+void KelEdsServer::Impl::Submit(Document& doc, const ClassModel& model, std::string sql, std::vector<Binding> bound,
+                                Finish finish) {
+  if (doc.batching) {
+    doc.batch.push_back(Pending{doc.answer, doc.id, &model, std::move(sql), std::move(bound), std::move(finish)});
+    if (doc.batch.size() >= kBatch) Flush(doc);
+    return;
+  }
+  SqlResult result;
+  Statement(doc, model, sql, bound, result);
+  finish(result, *doc.answer);
+  if (!doc.answer->key.empty()) doc.keysByJob[doc.id] = doc.answer->key;
+}
+
+// Sends the queued statements in one exchange, each under the job savepoint.
+// The first that fails is rolled back alone; the ones after it, skipped by
+// the database, go again in the next exchange.
+void KelEdsServer::Impl::Flush(Document& doc) {
+  size_t next = 0;
+  std::vector<SqlStep> steps;
+  std::vector<SqlResult> results;
+  while (next < doc.batch.size() && !doc.brokenConnection) {
+    steps.clear();
+    for (size_t k = next; k < doc.batch.size(); ++k) {
+      SqlStep step{&doc.batch[k].sql, {}};
+      for (const Binding& binding : doc.batch[k].bound) {
+        step.parameters.push_back(binding.null ? nullptr : binding.text.c_str());
+      }
+      steps.push_back(SqlStep{&kSavepoint, {}});
+      steps.push_back(std::move(step));
+      steps.push_back(SqlStep{&kRelease, {}});
+    }
+    if (!Execute(doc, steps, results)) break;
+    const size_t first = next;
+    for (size_t k = first; k < doc.batch.size(); ++k) {
+      Pending& job = doc.batch[k];
+      SqlResult& result = results[3 * (k - first) + 1];
+      next = k + 1;
+      try {
+        if (result.ok) {
+          job.finish(result, *job.answer);
+          if (!job.answer->key.empty()) doc.keysByJob[job.id] = job.answer->key;
+          continue;
+        }
+        std::vector<SqlResult> undo;
+        if (!Execute(doc, {SqlStep{&kRollbackTo, {}}, SqlStep{&kRelease, {}}}, undo) || !undo[0].ok) {
+          throw JobFailure{"EDB_DatabaseError", {Text("08006")}};
+        }
+        ThrowFailure(*job.model, result);
+      } catch (const JobFailure& failure) {
+        Fill(*job.answer, failure);
+        if (!result.ok) break;
+      }
+    }
+  }
+  doc.batch.clear();
 }
 
 long KelEdsServer::Answer(KelEdsXMLParser& document) {
@@ -476,7 +573,8 @@ long KelEdsServer::Answer(KelEdsXMLParser& document) {
     allOrNothing = allOrNothing || mode == KelUnicodeString("1") || mode == KelUnicodeString("true");
   }
 
-  Impl::Document doc{impl_->pool.Acquire(), {}, false, {}};
+  Impl::Document doc;
+  doc.connection = impl_->pool.Acquire();
   struct Return {
     kel_server::Pool& pool;
     kel_server::Connection* connection;
@@ -487,27 +585,27 @@ long KelEdsServer::Answer(KelEdsXMLParser& document) {
   if (!impl_->Execute(doc, {SqlStep{&kBegin, {}}}, results) || !results[0].ok) {
     return Fail("cannot begin: " + doc.connectionError + (results.empty() ? "" : results[0].message));
   }
-  std::vector<JobAnswer> answers;
-  answers.reserve(ids.Size());
+  // Answers stay where they are: queued jobs point at theirs.
+  std::vector<JobAnswer> answers(static_cast<size_t>(ids.Size()));
+  doc.batching = !allOrNothing;
   int failed = 0;
   for (int j = 1; j <= ids.Size(); ++j) {
+    JobAnswer& answer = answers[static_cast<size_t>(j - 1)];
     if (allOrNothing && failed > 0) {
-      JobAnswer skipped;
-      skipped.errorKey = "EDB_NotRun";
-      answers.push_back(std::move(skipped));
+      answer.errorKey = "EDB_NotRun";
       continue;
     }
-    answers.push_back(impl_->RunJob(doc, document, ids[j], types[j], inputs[j]));
-    if (doc.brokenConnection) {
-      doc.connection->Reset();
-      return Fail("the database connection failed: " + doc.connectionError);
-    }
-    if (answers.back().Failed()) {
-      ++failed;
-    } else if (!answers.back().key.empty()) {
-      doc.keysByJob[ids[j].Data()] = answers.back().key;
-    }
+    impl_->RunJob(doc, document, ids[j], types[j], inputs[j], answer);
+    if (answer.Failed()) ++failed;
+    if (doc.brokenConnection) break;
   }
+  impl_->Flush(doc);
+  if (doc.brokenConnection) {
+    doc.connection->Reset();
+    return Fail("the database connection failed: " + doc.connectionError);
+  }
+  failed = 0;
+  for (const JobAnswer& answer : answers) failed += answer.Failed() ? 1 : 0;
   const bool rollBack = allOrNothing && failed > 0;
   if (!impl_->Execute(doc, {SqlStep{rollBack ? &kRollback : &kCommit, {}}}, results) || !results[0].ok) {
     if (!doc.brokenConnection) impl_->Execute(doc, {SqlStep{&kRollback, {}}}, results);

@@ -274,6 +274,12 @@ TEST_F(ServerTest, FailingJobsLeaveNoRow) {
   EXPECT_EQ(a[0].error, "EDB_ForeignKeyViolation@Cable_Instance@CIC_CR");
   EXPECT_EQ(Sql("SELECT count(*) FROM xq40718.Work_Package") + Sql("SELECT count(*) FROM xq40718.Cable_Instance"),
             "20");
+  // Statements that travel together: the failing one alone is undone, the
+  // ones after it still run.
+  a = Run({CableReference("c1", "PN-A"), CableReference("c2", "PN-A"), CableReference("c3", "PN-B")});
+  EXPECT_EQ(a[0].error + "," + a[1].error + "," + a[2].error, ",EDB_UniqueViolation@Cable_Reference@CRC_UNIQ,");
+  EXPECT_EQ(Sql("SELECT string_agg(Part_number::text, ',' ORDER BY 1) FROM xq40718.Cable_Reference"), "PN-A,PN-B");
+  Sql("DELETE FROM xq40718.Cable_Reference");
 
   a = Run({WorkPackage("wp"), CableReference("cr", "PN-9"), CableInstance("ci", "W", "wp", "nope"),
            WorkPackage("after")},
