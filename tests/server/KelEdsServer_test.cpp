@@ -5,6 +5,8 @@
 #include <libpq-fe.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -225,8 +227,12 @@ TEST_F(ServerTest, EachErrorKey) {
         {"j", "Create", "Equipment", {{"Equipment_name", "E"}, {"Cable_extra_length", "1e3"}}, {{"Work_package_key", "wp"}}}},
        "EDB_DatabaseError@23514"},
   };
+  // Every key has its text in the message file.
+  std::ifstream file(KEL_SOURCE_DIR "/server/messages/KelEdsServer.msg");
+  const std::string messages{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.error);
+    EXPECT_NE(messages.find("\n" + c.error.substr(0, c.error.find('@')) + " = \""), std::string::npos);
     const std::vector<Answer> a = Run(c.jobs);
     ASSERT_EQ(a.size(), c.jobs.size());
     EXPECT_EQ(a.back().error, c.error);
