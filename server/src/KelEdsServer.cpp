@@ -575,11 +575,15 @@ long KelEdsServer::Answer(KelEdsXMLParser& document) {
 
   Impl::Document doc;
   doc.connection = impl_->pool.Acquire();
+  // A connection whose exchange failed midway is reset before it goes back.
   struct Return {
     kel_server::Pool& pool;
-    kel_server::Connection* connection;
-    ~Return() { pool.Release(connection); }
-  } giveBack{impl_->pool, doc.connection};
+    Impl::Document& doc;
+    ~Return() {
+      if (doc.brokenConnection) doc.connection->Reset();
+      pool.Release(doc.connection);
+    }
+  } giveBack{impl_->pool, doc};
 
   std::vector<SqlResult> results;
   if (!impl_->Execute(doc, {SqlStep{&kBegin, {}}}, results) || !results[0].ok) {
@@ -600,10 +604,7 @@ long KelEdsServer::Answer(KelEdsXMLParser& document) {
     if (doc.brokenConnection) break;
   }
   impl_->Flush(doc);
-  if (doc.brokenConnection) {
-    doc.connection->Reset();
-    return Fail("the database connection failed: " + doc.connectionError);
-  }
+  if (doc.brokenConnection) return Fail("the database connection failed: " + doc.connectionError);
   failed = 0;
   for (const JobAnswer& answer : answers) failed += answer.Failed() ? 1 : 0;
   const bool rollBack = allOrNothing && failed > 0;

@@ -385,6 +385,19 @@ TEST_F(ServerTest, DocumentFailures) {
   Build(document, {WorkPackage("a"), WorkPackage("b")});
   EXPECT_LT(limited.Answer(document), 0);
   EXPECT_EQ(Sql("SELECT count(*) FROM xq40718.Work_Package"), "0");
+
+  // A connection that the database dropped fails one document; the next
+  // one gets a fresh connection.
+  KelEdsServer victim;
+  ASSERT_GE(victim.Open(std::string(Conninfo()) + " application_name=kel_victim", options), 0);
+  Sql("SELECT pg_terminate_backend(pid, 5000) FROM pg_stat_activity WHERE application_name = 'kel_victim'");
+  Build(document, {WorkPackage("a")});
+  EXPECT_LT(victim.Answer(document), 0);
+  EXPECT_NE(KelEdsServer::LastError().find("connection"), std::string::npos) << KelEdsServer::LastError();
+  Build(document, {WorkPackage("a")});
+  ASSERT_GE(victim.Answer(document), 0) << KelEdsServer::LastError();
+  EXPECT_EQ(Read(document, {{"a"}})[0].error, "");
+  EXPECT_EQ(Sql("SELECT count(*) FROM xq40718.Work_Package"), "1");
 }
 
 }  // namespace
