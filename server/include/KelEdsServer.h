@@ -38,7 +38,7 @@ class KelEdsServer {
 
   // Draws the schema model from the metadata tool, opens the pool on the
   // libpq connection string and makes sure the key sequences exist. A
-  // negative code leaves the reason in LastError().
+  // negative code leaves the reason in LastError(). Called once per object.
   long Open(const std::string& conninfo, const KelEdsServerOptions& options = KelEdsServerOptions());
 
   // Executes every job of the document and writes the answers into it. A

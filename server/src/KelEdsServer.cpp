@@ -142,6 +142,7 @@ struct KelEdsServer::Impl {
   kel_server::Schema schema;
   kel_server::Pool pool;
   bool open = false;
+  bool openCalled = false;
   std::string maxRowsText, maxRefsText;
 
   // What to make of a job's statement once its result is in.
@@ -194,7 +195,10 @@ KelEdsServer::~KelEdsServer() = default;
 std::string KelEdsServer::LastError() { return lastError; }
 
 long KelEdsServer::Open(const std::string& conninfo, const KelEdsServerOptions& options) {
-  if (impl_->open) return Fail("the server is already open");
+  // The schema and the pool are made once: a failed Open is not retried on
+  // the same object.
+  if (impl_->openCalled) return Fail("Open is called once per server");
+  impl_->openCalled = true;
   if (options.poolSize < 1 || options.maxRows < 1 || options.maxJobs < 1 || options.maxBlockingRefs < 1) {
     return Fail("options out of range");
   }

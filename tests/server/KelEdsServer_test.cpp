@@ -376,6 +376,7 @@ TEST_F(ServerTest, DocumentFailures) {
   EXPECT_LT(closed.Answer(document), 0);
   EXPECT_LT(closed.Open("host=/nonexistent-kel dbname=none connect_timeout=2"), 0);
   EXPECT_NE(KelEdsServer::LastError().find("cannot connect"), std::string::npos);
+  EXPECT_LT(closed.Open(Conninfo()), 0);  // once per object, even after a failure
 
   KelEdsServer limited;
   KelEdsServerOptions options;
