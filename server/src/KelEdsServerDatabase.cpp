@@ -123,8 +123,16 @@ bool Pool::Open(const std::string& conninfo, int size, std::string& error) {
     PGconn* connection = PQconnectdb(conninfo.c_str());
     auto owned = std::make_unique<Connection>(connection);
     if (PQstatus(connection) != CONNECTION_OK) {
-      error = PQerrorMessage(connection);
-      while (!error.empty() && error.back() == '\n') error.pop_back();
+      // One line: libpq's message continues on indented lines.
+      error.clear();
+      for (const char* c = PQerrorMessage(connection); *c != '\0'; ++c) {
+        if (*c == '\n' || *c == '\t') {
+          if (!error.empty() && error.back() != ' ') error += ' ';
+        } else {
+          error += *c;
+        }
+      }
+      while (!error.empty() && error.back() == ' ') error.pop_back();
       return false;
     }
     PQsetClientEncoding(connection, "UTF8");
