@@ -3,7 +3,9 @@
 # or the tests.
 #
 #   ./dev.sh run     install what is missing, build, run the main job: 'edsutil demo'
-#                    into a fresh $BUILD_DIR/demo (removed first when it exists)
+#                    into a fresh $BUILD_DIR/demo (removed first when it exists), then
+#                    the real road on PostgreSQL into $BUILD_DIR/demo/server
+#                    (tools/server-demo/run.sh: a private cluster, the job server)
 #   ./dev.sh test    install what is missing, build, run every test
 #   ./dev.sh build   install what is missing and build
 #   ./dev.sh fuzz    install clang, build the fuzzers and run each (fuzz/run.sh)
@@ -30,7 +32,7 @@ PACKAGES=(
   libxml2-dev libxml2-utils
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev libpugixml-dev uuid-dev
-  postgresql graphviz
+  postgresql libpq-dev graphviz
 )
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 VALGRIND_PACKAGES=(valgrind)
@@ -158,6 +160,8 @@ case "$cmd" in
     rm -rf -- "$demo_dir"
     log "running the main job: edsutil demo $demo_dir"
     "$BUILD_DIR/bin/edsutil" demo "$demo_dir"
+    log "running the job server on a private PostgreSQL: tools/server-demo/run.sh into $demo_dir/server"
+    tools/server-demo/run.sh "$BUILD_DIR/bin/edsutil" "$demo_dir/server"
     ;;
   test)
     extras=()

@@ -36,3 +36,5 @@ ninja -C "$BUILD_DIR" -j2 bench_jobs bench_metadata bench_files >/dev/null
 files_bench=$(realpath "$BUILD_DIR/bin/bench_files")
 (cd "$OUT" && "$files_bench" --benchmark_out=files.json --benchmark_out_format=json)
 /usr/bin/python3 bench/plot.py "$OUT/jobs.json" "$OUT/memory.csv" docs/performance.png
+# The job server against raw libpq, on a private PostgreSQL (bench/results/server.txt).
+bench/server.sh "$BUILD_DIR"

@@ -8,6 +8,9 @@
 # unprivileged user (KEL_PG_USER, default "nobody") through runuser, or
 # setpriv where runuser is missing: PostgreSQL refuses to run as root.
 #
+# KEL_PG_PARENT (default /tmp) is where the private directory is made; it must
+# be reachable by the server user and short enough for a socket path.
+#
 # Server binaries: KEL_PG_BINDIR, else initdb on PATH, else the newest
 # /usr/lib/postgresql/*/bin. Without them pg_start exits 77 (CTest: skipped),
 # unless CI=true, where that is a failure.
@@ -69,7 +72,7 @@ pg_start() {
 
   # /tmp rather than TMPDIR: the socket path must stay short and reachable by
   # the server user.
-  pg_work=$(mktemp -d /tmp/kelpg.XXXXXX)
+  pg_work=$(mktemp -d "${KEL_PG_PARENT:-/tmp}/kelpg.XXXXXX")
   pg_started=0
   trap pg_cleanup EXIT
   trap 'exit 130' INT TERM

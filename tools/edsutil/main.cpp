@@ -62,6 +62,7 @@ int main(int argc, char** argv) {
   edsutil::AddMetadataCommand(app);
   edsutil::AddJobCommands(app);
   edsutil::AddDemoCommand(app);
+  edsutil::AddExecCommand(app);
 
   try {
     app.parse(argc, argv);
