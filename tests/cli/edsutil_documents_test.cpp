@@ -14,6 +14,7 @@
 namespace {
 
 using namespace clitest;
+using namespace testfiles;
 
 const std::string kDtdDir = std::string(KEL_SOURCE_DIR) + "/dtd";
 

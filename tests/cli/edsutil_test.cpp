@@ -15,6 +15,7 @@
 namespace {
 
 using namespace clitest;
+using namespace testfiles;
 
 // The texts between double quotes in `line`, in order.
 std::vector<std::string> QuotedParts(const std::string& line) {
