@@ -132,7 +132,8 @@ TEST(ExternalEntities, ReadBesideTheFileOrThroughTheResolverElseTheLoadFails) {
 TEST(ValidatedLoad, EveryWritersOutputIsValid) {
   KelEdsXMLParser parser;
   const KelListValKelUnicodeString rows{"r1", "r2"};
-  ASSERT_EQ(parser.Init("Integration", "1") + parser.AppendJobDefinition("J1", "t", ""), S_OK);
+  ASSERT_EQ(parser.Init("Integration", "1"), S_OK);
+  ASSERT_EQ(parser.AppendJobDefinition("J1", "t", ""), S_OK);
   ASSERT_TRUE(AllOk({parser.InsertJobInput("J1", "n", "", ""), parser.InsertJobContextInput("J1", "n", "v", "t")}));
   ASSERT_TRUE(AllOk({parser.InsertJobOutput("J1", "", "", ""), parser.InsertJobDeleteErrOutput("J1", "c", "k", "o")}));
   ASSERT_TRUE(

@@ -139,7 +139,8 @@ TEST(JobCopy, InputsOrRowsAndOutputsOfASingleJobGoToTheJobOfTheSameId) {
   KelEdsXMLParser source, target, twoJobs, rowsOnly, other;
   const KelListValKelUnicodeString rows{"r1"};
   for (KelEdsXMLParser* parser : {&source, &target, &twoJobs, &rowsOnly}) NewJob(*parser);
-  ASSERT_EQ(other.Init("Integration", "1") + twoJobs.AppendJobDefinition("K", "t", ""), S_OK);
+  ASSERT_EQ(other.Init("Integration", "1"), S_OK);
+  ASSERT_EQ(twoJobs.AppendJobDefinition("K", "t", ""), S_OK);
   ASSERT_TRUE(AllOk({source.InsertJobInput("J", "a", "1", "Int"), source.InsertJobInput("J", "b", "", ""),
                      source.InsertJobContextInput("J", "c", "", ""), source.InsertJobOutput("J", "o", "v", "t"),
                      source.InsertJobReportOutput("J", rows), rowsOnly.InsertJobReportOutput("J", rows)}));

@@ -200,7 +200,7 @@ TEST_F(XmlBuilder, ResolverIsAskedForTheDtdAndMayDecline) {
 // External entities are read, as the resolver answers or, when it declines,
 // from a file in the document's directory (or in that of a file the resolver
 // gave); a document in memory has no directory. What nothing supplies fails
-// the parse, named. That nothing outside is read is checked with the hostile
+// the parse, named. Entities outside the directory are among the hostile
 // documents.
 TEST_F(XmlBuilder, ExternalEntitiesAreReadOrTheParseFails) {
   Scratch scratch;
@@ -209,7 +209,6 @@ TEST_F(XmlBuilder, ExternalEntitiesAreReadOrTheParseFails) {
   WriteFile(dir + "/ext.xml", "<?xml version='1.0' encoding='UTF-8'?><a id='file'/>");
   WriteFile(dir + "/utf16.xml", std::string("\xFF\xFE<\0a\0 \0i\0d\0=\0'\0\xE9\0'\0/\0>\0", 24));
   WriteFile(dir + "/latin1.xml", "<?xml encoding='ISO-8859-1'?><a id='\xE9'/>");
-  WriteFile(scratch.File("outside.xml"), "<a id='outside'/>");
   WriteFile(dir + "/dtd/r.dtd", "<!ENTITY % m SYSTEM 'module.ent'>%m;<!ATTLIST a id CDATA #IMPLIED>");
   WriteFile(dir + "/dtd/module.ent", "<!ELEMENT r (a*)><!ELEMENT a EMPTY>");
   const auto with = [](const std::string& entity, const std::string& system, const std::string& use) {
@@ -227,7 +226,6 @@ TEST_F(XmlBuilder, ExternalEntitiesAreReadOrTheParseFails) {
           {with("e", "ext.xml", ">&e;"), false, nullptr, false, ""},  // no directory
           {with("e", "ext.xml", ">&e;"), false, file, false, "file"},
           {with("e", "elsewhere.xml", ">&e;"), false, text, false, "text"},
-          {with("e", "../outside.xml", ">&e;"), true, nullptr, false, ""},
           {with("e", "missing.xml", ">&e;"), true, nullptr, false, ""},
           {with("e", "ext.xml", " id='&e;'>"), true, nullptr, false, ""},                      // not in an attribute
           {"<!DOCTYPE r [<!ENTITY % p SYSTEM 'ext.xml'>%p;]><r/>", true, nullptr, false, ""},  // not declarations
