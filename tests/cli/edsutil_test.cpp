@@ -91,6 +91,8 @@ TEST_F(Edsutil, HelpAndTheVersion) {
 TEST_F(Edsutil, UtilitiesOnKnownInputs) {
   const std::tuple<std::vector<std::string>, std::string, std::string> cases[] = {
       {{"eff", "compare", "Lot (1-5)(8-oo)", "(8-oo)(1-5)"}, "", "Included\n"},
+      {{"eff", "compare", "(1-10)", "(5-20)"}, "", "Overlapping\n"},
+      {{"eff", "compare", "(1-10)", "(11-20)"}, "", "Disjoint\n"},
       {{"eff", "compare", "(1-5)(8-oo)", "-", "--json"}, "(1-5)(8-oo)\n", "{\"status\": \"Identical\", \"code\": 1}\n"},
       {{"eff", "union", "(6-9)", "(10-20)(1-5)"}, "", "(1-20)\n"},
       {{"eff", "union", "(30-40)", "(1-5)(3-20)", "--json"}, "", "{\"union\": \"(1-20)(30-40)\"}\n"},
