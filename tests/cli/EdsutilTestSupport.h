@@ -20,8 +20,6 @@
 
 namespace clitest {
 
-using namespace testfiles;
-
 namespace fs = std::filesystem;
 
 struct Result {
@@ -80,7 +78,7 @@ class Edsutil : public ::testing::Test {
   Result Run(const std::vector<std::string>& args, const std::string& input = "", const char* path = nullptr,
              const fs::path& cwd = {}) {
     const fs::path in = dir_ / "stdin", out = dir_ / "stdout", err = dir_ / "stderr";
-    WriteFile(in, input);
+    testfiles::WriteFile(in, input);
     const pid_t child = fork();
     if (child == 0) {
       const int fds[] = {open(in.c_str(), O_RDONLY), open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
@@ -98,8 +96,8 @@ class Edsutil : public ::testing::Test {
     int status = 0;
     waitpid(child, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = ReadFile(out);
-    result.err = ReadFile(err);
+    result.out = testfiles::ReadFile(out);
+    result.err = testfiles::ReadFile(err);
     return result;
   }
 

@@ -20,8 +20,6 @@
 
 namespace jobtest {
 
-using namespace testfiles;
-
 using Strings = std::vector<std::string>;
 inline const std::string kDtdDirectory = std::string(KEL_SOURCE_DIR) + "/dtd";
 inline const std::string kNested = std::string(KEL_TEST_DATA_DIR) + "/jobs/nested.xml";

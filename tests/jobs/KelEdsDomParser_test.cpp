@@ -2,8 +2,11 @@
 #include "JobTestSupport.h"
 #include "KelAllocator.h"
 #include "KelIDOMDocument.h"
+#include "support/ResultCodes.h"
 
 using namespace jobtest;
+using namespace testfiles;
+using testcodes::AllOk;
 
 namespace {
 
@@ -47,7 +50,7 @@ TEST(DomCreateWrite, NonAsciiJobsSurviveStreamFileAndAnyXmlReader) {
     KelEdsXMLParser back;
     ASSERT_GE(fromFile ? back.LoadFile(file.c_str(), 0) : Load(back, bytes), 0);
     KelListValKelUnicodeString ids, types, inputs, names, values, kinds;
-    EXPECT_GE(back.GetJobDefinition(ids, types, inputs) + back.GetJobInput(kAwkward, names, values, kinds), 0);
+    EXPECT_TRUE(AllOk({back.GetJobDefinition(ids, types, inputs), back.GetJobInput(kAwkward, names, values, kinds)}));
     for (const auto* list : {&ids, &types, &inputs, &names, &values, &kinds}) EXPECT_EQ(Of(*list), Strings{kAwkward});
     EXPECT_EQ(RootName(back), "Integration");
     EXPECT_EQ(Stream(back), bytes);
@@ -85,7 +88,7 @@ TEST(DomLoad, RootAndEntityReferencesOfFilesAndStreams) {
     KelIDOMElement_var root;
     KelIDOMNode_var child;
     unsigned short type = 0;
-    ASSERT_GE(parser.GetDocument()->getDocumentElement(root) + root->getFirstChild(child), 0);
+    ASSERT_TRUE(AllOk({parser.GetDocument()->getDocumentElement(root), root->getFirstChild(child)}));
     EXPECT_GE(child->getNodeType(type), 0);
     EXPECT_EQ(type, fromFile ? KelIDOMNode::TEXT_NODE : KelIDOMNode::ENTITY_REFERENCE_NODE);
     KelUnicodeString value;
@@ -112,7 +115,7 @@ TEST(DomLoad, DamagedBytesFailAndTheParserLoadsTheNextDocument) {
   KelUnicodeString id, type, input;
   for (const std::string& text : damaged) {
     EXPECT_LT(Load(parser, text), 0) << text;
-    EXPECT_GE(Load(parser, kJob) + parser.GetSingleJobDefinition(id, type, input), 0);
+    EXPECT_TRUE(AllOk({Load(parser, kJob), parser.GetSingleJobDefinition(id, type, input)}));
   }
   // The parser says where the zero stands.
   KelUnicodeString message;
@@ -129,11 +132,10 @@ TEST(DomLoad, DamagedBytesFailAndTheParserLoadsTheNextDocument) {
 // surrogate) reads as U+FFFD.
 TEST(DomLoad, BytesThatAreNotUtf8ReadAsReplacementCharacters) {
   const char kFffd[] = "\xEF\xBF\xBD";
-  const std::pair<const char*, std::string> cases[] = {
-      {"<R a=\"\xE9t\xE9\"/>", kFffd + std::string("t") + kFffd},
-      {"<R a=\"\xC3\x28\"/>", kFffd + std::string("(")},
-      {"<R a=\"\xC0\xAF\"/>", kFffd + std::string(kFffd)},
-      {"<R a=\"\xED\xA0\x80\"/>", kFffd + std::string(kFffd) + kFffd}};
+  const std::pair<const char*, std::string> cases[] = {{"<R a=\"\xE9t\xE9\"/>", kFffd + std::string("t") + kFffd},
+                                                       {"<R a=\"\xC3\x28\"/>", kFffd + std::string("(")},
+                                                       {"<R a=\"\xC0\xAF\"/>", kFffd + std::string(kFffd)},
+                                                       {"<R a=\"\xED\xA0\x80\"/>", kFffd + std::string(kFffd) + kFffd}};
   for (const auto& [text, value] : cases) {
     KelEdsDomParser parser;
     ASSERT_GE(Load(parser, text), 0) << text;

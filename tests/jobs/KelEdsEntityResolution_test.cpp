@@ -4,6 +4,7 @@
 #include "KelEEdsSAXEntityResolver.h"
 #include "KelEdsUtil.h"
 #include "KelISAXEntityResolver.h"
+#include "support/ResultCodes.h"
 
 class KelEdsDomParserTestPeer {
  public:
@@ -13,6 +14,8 @@ class KelEdsDomParserTestPeer {
 };
 
 using namespace jobtest;
+using namespace testfiles;
+using testcodes::AllOk;
 
 namespace {
 
@@ -110,8 +113,9 @@ TEST(ExternalEntities, ReadBesideTheFileOrThroughTheResolverElseTheLoadFails) {
   std::filesystem::copy_file(kDtdDirectory + "/KelEdsJobs.dtd", dtds + "/jobs/KelEdsJobs.dtd");
   std::ofstream(scratch.File("ext.xml")) << kJob;
   std::ofstream(dtds + "/Modular.dtd") << "<!ENTITY % jobs SYSTEM \"jobs/KelEdsJobs.dtd\">%jobs;";
-  const std::string text = "<!DOCTYPE Integration [<!ENTITY ext SYSTEM \"ext.xml\">]><Integration version=\"1\">&ext;"
-                           "</Integration>";
+  const std::string text =
+      "<!DOCTYPE Integration [<!ENTITY ext SYSTEM \"ext.xml\">]><Integration version=\"1\">&ext;"
+      "</Integration>";
   std::ofstream(scratch.File("jobs.xml")) << text;
   LogCapture log;
   KelEdsXMLParser parser;
@@ -132,10 +136,12 @@ TEST(ExternalEntities, ReadBesideTheFileOrThroughTheResolverElseTheLoadFails) {
 TEST(ValidatedLoad, EveryWritersOutputIsValid) {
   KelEdsXMLParser parser;
   const KelListValKelUnicodeString rows{"r1", "r2"};
-  ASSERT_EQ(parser.Init("Integration", "1") + parser.AppendJobDefinition("J1", "t", ""), S_OK);
-  ASSERT_GE(parser.InsertJobInput("J1", "n", "", "") + parser.InsertJobContextInput("J1", "n", "v", "t"), 0);
-  ASSERT_GE(parser.InsertJobOutput("J1", "", "", "") + parser.InsertJobDeleteErrOutput("J1", "c", "k", "o"), 0);
-  ASSERT_GE(parser.InsertJobReportOutput("J1", rows) + parser.InsertJobErrorMsg("J1", "key", "file", nullptr), 0);
+  ASSERT_EQ(parser.Init("Integration", "1"), S_OK);
+  ASSERT_EQ(parser.AppendJobDefinition("J1", "t", ""), S_OK);
+  ASSERT_TRUE(AllOk({parser.InsertJobInput("J1", "n", "", ""), parser.InsertJobContextInput("J1", "n", "v", "t")}));
+  ASSERT_TRUE(AllOk({parser.InsertJobOutput("J1", "", "", ""), parser.InsertJobDeleteErrOutput("J1", "c", "k", "o")}));
+  ASSERT_TRUE(
+      AllOk({parser.InsertJobReportOutput("J1", rows), parser.InsertJobErrorMsg("J1", "key", "file", nullptr)}));
   const std::string bytes = "<!DOCTYPE Integration SYSTEM \"KelEdsJobs.dtd\">\n" + Stream(parser, true);
   ScopedEnv env("KelDictionaryPath", kDtdDirectory);
   KelEdsXMLParser back;

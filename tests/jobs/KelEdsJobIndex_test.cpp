@@ -7,10 +7,12 @@
 
 #include "JobTestSupport.h"
 #include "KelEdsJobIndex.h"
+#include "support/ResultCodes.h"
 #include "xml/KelXmlTestSupport.h"
 
 using namespace jobtest;
 using namespace keltest;
+using testcodes::AllOk;
 
 // Reaches the parser's private lookup and its index.
 class KelEdsXMLParserTestPeer {
@@ -41,7 +43,7 @@ KelIDOMElement_var Job(const KelEdsXMLParser& parser, unsigned int k) { return A
 KelIDOMElement_var NewJob(const KelEdsXMLParser& parser, const char* id, const char* type) {
   KelIDOMElement_var job;
   EXPECT_GE(parser.GetDocument()->createElement("EDB_Job", job), 0);
-  EXPECT_GE(job->setAttribute("EDB_Id", id) + job->setAttribute("EDB_Type", type), 0);
+  EXPECT_TRUE(AllOk({job->setAttribute("EDB_Id", id), job->setAttribute("EDB_Type", type)}));
   return job;
 }
 
@@ -218,13 +220,15 @@ TEST(JobIndex, TheTypicalRoadsWalkTheDocumentOnlyOnce) {
   // A request built by the parser: the new document's (empty) index is made
   // at the first append and kept current from then on.
   KelEdsXMLParser request, single;
-  ASSERT_EQ(request.Init("Integration", "1") + single.Init("Integration", "1"), S_OK);
+  ASSERT_EQ(request.Init("Integration", "1"), S_OK);
+  ASSERT_EQ(single.Init("Integration", "1"), S_OK);
   const unsigned long before = Peer::Rebuilds(request);
   for (int i = 0; i < kJobs; ++i) {
     ASSERT_GE(request.AppendJobDefinition(id(i), "t", ""), 0);
-    ASSERT_GE(request.InsertJobInput(id(i), "a", id(i), "") + request.InsertJobContextInput(id(i), "c", "2", ""), 0);
+    ASSERT_TRUE(
+        AllOk({request.InsertJobInput(id(i), "a", id(i), ""), request.InsertJobContextInput(id(i), "c", "2", "")}));
   }
-  ASSERT_GE(single.AppendJobDefinition(id(7), "t", "") + single.InsertJobInput(id(7), "copied", "3", ""), 0);
+  ASSERT_TRUE(AllOk({single.AppendJobDefinition(id(7), "t", ""), single.InsertJobInput(id(7), "copied", "3", "")}));
   ASSERT_GE(request.InsertSingleJobInputFromParser(&single), 0);
   EXPECT_EQ(Peer::Rebuilds(request) - before, 1u);
   EXPECT_TRUE(Peer::Current(request));
@@ -240,11 +244,12 @@ TEST(JobIndex, TheTypicalRoadsWalkTheDocumentOnlyOnce) {
   for (const KelUnicodeString& job : ids) {
     KelListValKelUnicodeString names, values, kinds;
     KelUnicodeString key, file, type, parameters;
-    ASSERT_GE(reply.GetJobInput(job, names, values, kinds) + reply.GetJobContextInput(job, names, values, kinds), 0);
+    ASSERT_TRUE(
+        AllOk({reply.GetJobInput(job, names, values, kinds), reply.GetJobContextInput(job, names, values, kinds)}));
     ASSERT_EQ(values[1], job) << "the inputs of another job";
-    ASSERT_GE(reply.InsertJobOutput(job, "o", values[1], "") + reply.InsertJobReportOutput(job, rows) +
-                  reply.InsertJobDeleteErrOutput(job, "c", "k", "o") + reply.InsertJobErrorMsg(job, "k", "f", nullptr),
-              0);
+    ASSERT_TRUE(
+        AllOk({reply.InsertJobOutput(job, "o", values[1], ""), reply.InsertJobReportOutput(job, rows),
+               reply.InsertJobDeleteErrOutput(job, "c", "k", "o"), reply.InsertJobErrorMsg(job, "k", "f", nullptr)}));
     ASSERT_GE(reply.GetJobError(job, key, file, type, parameters), 0);
   }
   EXPECT_EQ(Peer::Rebuilds(reply) - loaded, 1u);

@@ -4,8 +4,10 @@
 #include <functional>
 
 #include "JobTestSupport.h"
+#include "support/ResultCodes.h"
 
 using namespace jobtest;
+using testcodes::AllOk;
 
 namespace {
 
@@ -52,12 +54,11 @@ TEST(JobLookup, FirstJobOfAnIdAtAnyDepthAndTheDataBelowIt) {
     EXPECT_EQ(value.ToUTF8(), type);
   }
   KelIDOMNodeList *all, *inputs, *defaulted, *context, *outputs, *unknown;
-  EXPECT_GE(parser.GetDOMElemByTagName("EDB_JobInData", &all) + parser.GetJobOutputNodeList("J2", &outputs), 0);
-  EXPECT_GE(parser.GetNodeListUnderJobId("J1", "EDB_JobInData", &inputs) + parser.GetJobInputNodeList("J1", &defaulted),
-            0);
-  EXPECT_GE(
-      parser.GetJobInputNodeList("J1", &context, "EDB_JobContextInData") + parser.GetJobOutputNodeList("J9", &unknown),
-      0);
+  EXPECT_TRUE(AllOk({parser.GetDOMElemByTagName("EDB_JobInData", &all), parser.GetJobOutputNodeList("J2", &outputs)}));
+  EXPECT_TRUE(AllOk(
+      {parser.GetNodeListUnderJobId("J1", "EDB_JobInData", &inputs), parser.GetJobInputNodeList("J1", &defaulted)}));
+  EXPECT_TRUE(AllOk({parser.GetJobInputNodeList("J1", &context, "EDB_JobContextInData"),
+                     parser.GetJobOutputNodeList("J9", &unknown)}));
   EXPECT_EQ(
       (std::vector<int>{Count(all), Count(inputs), Count(defaulted), Count(context), Count(outputs), Count(unknown)}),
       (std::vector<int>{3, 2, 2, 1, 1, -1}));
@@ -138,17 +139,17 @@ TEST(JobCopy, InputsOrRowsAndOutputsOfASingleJobGoToTheJobOfTheSameId) {
   KelEdsXMLParser source, target, twoJobs, rowsOnly, other;
   const KelListValKelUnicodeString rows{"r1"};
   for (KelEdsXMLParser* parser : {&source, &target, &twoJobs, &rowsOnly}) NewJob(*parser);
-  ASSERT_EQ(other.Init("Integration", "1") + twoJobs.AppendJobDefinition("K", "t", ""), S_OK);
-  ASSERT_GE(source.InsertJobInput("J", "a", "1", "Int") + source.InsertJobInput("J", "b", "", "") +
-                source.InsertJobContextInput("J", "c", "", "") + source.InsertJobOutput("J", "o", "v", "t") +
-                source.InsertJobReportOutput("J", rows) + rowsOnly.InsertJobReportOutput("J", rows),
-            0);
+  ASSERT_EQ(other.Init("Integration", "1"), S_OK);
+  ASSERT_EQ(twoJobs.AppendJobDefinition("K", "t", ""), S_OK);
+  ASSERT_TRUE(AllOk({source.InsertJobInput("J", "a", "1", "Int"), source.InsertJobInput("J", "b", "", ""),
+                     source.InsertJobContextInput("J", "c", "", ""), source.InsertJobOutput("J", "o", "v", "t"),
+                     source.InsertJobReportOutput("J", rows), rowsOnly.InsertJobReportOutput("J", rows)}));
   const std::string untouched = Stream(target);
   EXPECT_LT(target.InsertSingleJobInputFromParser(nullptr), 0);
   EXPECT_LT(target.InsertSingleJobOutputFromParser(&twoJobs), 0);
   EXPECT_LT(target.InsertSingleJobInputFromParser(&rowsOnly), 0);  // nothing to copy
   EXPECT_EQ(Stream(target), untouched);
-  EXPECT_GE(target.InsertSingleJobInputFromParser(&source) + target.InsertSingleJobOutputFromParser(&source), 0);
+  EXPECT_TRUE(AllOk({target.InsertSingleJobInputFromParser(&source), target.InsertSingleJobOutputFromParser(&source)}));
   EXPECT_EQ(Stream(target, true),
             "<Integration version=\"1\"><EDB_Job EDB_Id=\"J\" EDB_Type=\"t\" EDB_JobInput=\"i\">"
             "<EDB_JobInData EDB_iAttrName=\"a\" EDB_iAttrValue=\"1\" EDB_iAttrType=\"Int\"/>"
@@ -228,8 +229,9 @@ TEST(JobRoad, RequestAndReplyTravelAsBytesWithoutTheHostTouchingTheDom) {
   for (const char* id : {"R-1", "R-2"}) {
     KelEdsXMLParser single;
     ASSERT_EQ(single.Init("Integration", "1.0"), S_OK);
-    ASSERT_GE(single.AppendJobDefinition(id, "CreateCable", "") + single.InsertJobInput(id, "Name", id, ""), 0);
-    ASSERT_GE(request.AppendJobDefinition(id, "CreateCable", "") + request.InsertSingleJobInputFromParser(&single), 0);
+    ASSERT_TRUE(AllOk({single.AppendJobDefinition(id, "CreateCable", ""), single.InsertJobInput(id, "Name", id, "")}));
+    ASSERT_TRUE(
+        AllOk({request.AppendJobDefinition(id, "CreateCable", ""), request.InsertSingleJobInputFromParser(&single)}));
     ASSERT_GE(request.InsertJobContextInput(id, "WP", "WP-7", ""), 0);
   }
   // The server works on the bytes it receives and answers in the same document.
@@ -239,7 +241,8 @@ TEST(JobRoad, RequestAndReplyTravelAsBytesWithoutTheHostTouchingTheDom) {
   ASSERT_EQ(Of(jobs[0]), (Strings{"R-1", "R-2"}));
   for (const KelUnicodeString& id : jobs[0]) {
     Lists in, ctx;
-    ASSERT_GE(server.GetJobInput(id, in[0], in[1], in[2]) + server.GetJobContextInput(id, ctx[0], ctx[1], ctx[2]), 0);
+    ASSERT_TRUE(
+        AllOk({server.GetJobInput(id, in[0], in[1], in[2]), server.GetJobContextInput(id, ctx[0], ctx[1], ctx[2])}));
     const long done = id == KelUnicodeString("R-1")
                           ? server.InsertJobOutput(id, "Id", in[1][1] + KelUnicodeString("/") + ctx[1][1], "Uuid") +
                                 server.InsertJobReportOutput(id, KelListValKelUnicodeString{"created"})
@@ -252,7 +255,7 @@ TEST(JobRoad, RequestAndReplyTravelAsBytesWithoutTheHostTouchingTheDom) {
   Lists out, deleted;
   KelListValKelUnicodeString rows;
   KelUnicodeString key, file, type, parameters;
-  ASSERT_GE(reply.GetJobOutput("R-1", out[0], out[1], out[2]) + reply.GetJobReportOutput("R-1", rows), 0);
+  ASSERT_TRUE(AllOk({reply.GetJobOutput("R-1", out[0], out[1], out[2]), reply.GetJobReportOutput("R-1", rows)}));
   ASSERT_GE(reply.GetJobError("R-2", key, file, type, parameters), 0);
   ASSERT_GE(reply.GetJobDeleteErrOutput("R-2", deleted[0], deleted[1], deleted[2]), 0);
   EXPECT_EQ((std::vector<Strings>{Of(out[0]), Of(out[1]), Of(out[2]), Of(rows), Of(deleted[2])}),

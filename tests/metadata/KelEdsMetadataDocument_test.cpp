@@ -10,6 +10,7 @@
 #include "xml/KelXmlTestSupport.h"
 
 using namespace keltest;
+using namespace testfiles;
 namespace fs = std::filesystem;
 
 namespace {

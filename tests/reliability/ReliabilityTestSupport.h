@@ -22,6 +22,12 @@
 namespace reltest {
 
 using jobtest::Strings;
+// The suite's files helpers, by name.
+using testfiles::Entries;
+using testfiles::ReadFile;
+using testfiles::Scratch;
+using testfiles::WriteFile;
+using testfiles::WriteUuidFile;
 
 // Built with the sanitizers: their runtime and quarantine add to a process's
 // memory, so bounds meant for the plain build do not apply.

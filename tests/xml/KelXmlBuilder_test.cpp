@@ -11,8 +11,11 @@
 
 #include "KelInternalError.h"
 #include "KelXmlTestSupport.h"
+#include "support/ResultCodes.h"
 
 using namespace keltest;
+using namespace testfiles;
+using testcodes::AllOk;
 
 namespace {
 
@@ -140,9 +143,10 @@ TEST_F(XmlBuilder, ValidationOutcomes) {
 // Defaults declared in the internal subset are supplied by every parse;
 // those of the external subset only when it is read, that is with validation.
 TEST_F(XmlBuilder, DeclaredDefaultsWithoutValidation) {
-  const std::string text = "<!DOCTYPE Integration SYSTEM \"jobs.dtd\" [<!ATTLIST EDB_Job EDB_Type CDATA \"deflt\">]>"
-                           "<Integration version=\"1\"><EDB_Job EDB_Id=\"J\"/><EDB_Job EDB_Id=\"K\" EDB_Type=\"own\"/>"
-                           "</Integration>";
+  const std::string text =
+      "<!DOCTYPE Integration SYSTEM \"jobs.dtd\" [<!ATTLIST EDB_Job EDB_Type CDATA \"deflt\">]>"
+      "<Integration version=\"1\"><EDB_Job EDB_Id=\"J\"/><EDB_Job EDB_Id=\"K\" EDB_Type=\"own\"/>"
+      "</Integration>";
   Scratch scratch;
   const std::string path = scratch.File("defaults.xml");
   WriteFile(path, text);
@@ -151,8 +155,10 @@ TEST_F(XmlBuilder, DeclaredDefaultsWithoutValidation) {
     for (const char* expand : {"false", "true"}) {
       SCOPED_TRACE(std::string("validation ") + validate + ", expansion " + expand);
       KelIDOMDocument_var document;
-      ASSERT_GE(ParseFile(builder_, path, document, {{"KelDoValidation", validate}, {"KelExpandEntityReferences", expand}}),
-                0) << LastError();
+      ASSERT_GE(
+          ParseFile(builder_, path, document, {{"KelDoValidation", validate}, {"KelExpandEntityReferences", expand}}),
+          0)
+          << LastError();
       const KelIDOMNodeList_var jobs = ByTag(document, "EDB_Job");
       EXPECT_EQ(ListAttributes(jobs, "EDB_Type"), "deflt,own");
       EXPECT_EQ(ListAttributes(jobs, "EDB_Priority"), validate == std::string("true") ? "normal,normal" : ",");
@@ -194,7 +200,7 @@ TEST_F(XmlBuilder, ResolverIsAskedForTheDtdAndMayDecline) {
 // External entities are read, as the resolver answers or, when it declines,
 // from a file in the document's directory (or in that of a file the resolver
 // gave); a document in memory has no directory. What nothing supplies fails
-// the parse, named. That nothing outside is read is checked with the hostile
+// the parse, named. Entities outside the directory are among the hostile
 // documents.
 TEST_F(XmlBuilder, ExternalEntitiesAreReadOrTheParseFails) {
   Scratch scratch;
@@ -203,7 +209,6 @@ TEST_F(XmlBuilder, ExternalEntitiesAreReadOrTheParseFails) {
   WriteFile(dir + "/ext.xml", "<?xml version='1.0' encoding='UTF-8'?><a id='file'/>");
   WriteFile(dir + "/utf16.xml", std::string("\xFF\xFE<\0a\0 \0i\0d\0=\0'\0\xE9\0'\0/\0>\0", 24));
   WriteFile(dir + "/latin1.xml", "<?xml encoding='ISO-8859-1'?><a id='\xE9'/>");
-  WriteFile(scratch.File("outside.xml"), "<a id='outside'/>");
   WriteFile(dir + "/dtd/r.dtd", "<!ENTITY % m SYSTEM 'module.ent'>%m;<!ATTLIST a id CDATA #IMPLIED>");
   WriteFile(dir + "/dtd/module.ent", "<!ELEMENT r (a*)><!ELEMENT a EMPTY>");
   const auto with = [](const std::string& entity, const std::string& system, const std::string& use) {
@@ -221,9 +226,8 @@ TEST_F(XmlBuilder, ExternalEntitiesAreReadOrTheParseFails) {
           {with("e", "ext.xml", ">&e;"), false, nullptr, false, ""},  // no directory
           {with("e", "ext.xml", ">&e;"), false, file, false, "file"},
           {with("e", "elsewhere.xml", ">&e;"), false, text, false, "text"},
-          {with("e", "../outside.xml", ">&e;"), true, nullptr, false, ""},
           {with("e", "missing.xml", ">&e;"), true, nullptr, false, ""},
-          {with("e", "ext.xml", " id='&e;'>"), true, nullptr, false, ""},  // not in an attribute
+          {with("e", "ext.xml", " id='&e;'>"), true, nullptr, false, ""},                      // not in an attribute
           {"<!DOCTYPE r [<!ENTITY % p SYSTEM 'ext.xml'>%p;]><r/>", true, nullptr, false, ""},  // not declarations
           // Declarations through a parameter entity of the DTD, beside it.
           {"<!DOCTYPE r SYSTEM 'dtd/r.dtd'><r><a id='v'/></r>", true, nullptr, true, "v"},
@@ -244,7 +248,8 @@ TEST_F(XmlBuilder, ExternalEntitiesAreReadOrTheParseFails) {
       if (result >= 0) {
         EXPECT_EQ(ListAttributes(ByTag(parsed, "a"), "id"), ids);
         EXPECT_NE(WriteText(builder_, parsed).find("id=\"" + std::string(ids).substr(0, 2)), std::string::npos);
-      } else if (document.find_first_of("%=") == std::string::npos && document.find("SYSTEM 'dtd") == std::string::npos) {
+      } else if (document.find_first_of("%=") == std::string::npos &&
+                 document.find("SYSTEM 'dtd") == std::string::npos) {
         EXPECT_NE(LastError().find("cannot be read: "), std::string::npos) << LastError();
       }
     }
@@ -434,7 +439,7 @@ TEST_F(XmlBuilder, InputSourcesTellTheirIdentifiers) {
   EXPECT_GE(TextSource("<r/>", "Buffer")->getPublicId(publicId), 0);
   EXPECT_TRUE(publicId.IsNull());
   KelIXMLInputSource_var file = FileSource("jobs.dtd", "-//Kel//Jobs//EN");
-  EXPECT_GE(file->getSystemId(systemId) + file->getPublicId(publicId), 0);
+  EXPECT_TRUE(AllOk({file->getSystemId(systemId), file->getPublicId(publicId)}));
   EXPECT_EQ(U8(systemId) + " " + U8(publicId), "jobs.dtd -//Kel//Jobs//EN");
   KelIDOMDocument_var document;
   EXPECT_GE(builder_->parse(FileSource(DataPath("valid.xml")), document, {}, {}, nullptr, nullptr), 0);

@@ -26,8 +26,6 @@
 
 namespace keltest {
 
-using namespace testfiles;
-
 inline std::string U8(const KelUnicodeString& text) { return text.ToUTF8(); }
 inline KelUnicodeString U(const std::string& utf8) { return KelUnicodeString(utf8); }
 
