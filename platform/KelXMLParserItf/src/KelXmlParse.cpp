@@ -30,6 +30,7 @@
 #include "KelGuard.h"
 #include "KelSysLog.h"
 #include "KelUnicodeString.h"
+#include "KelXmlFiles.h"
 #include "KelXmlInputSource.h"
 #include "KelXmlText.h"
 
@@ -204,12 +205,6 @@ std::string LocalPath(const char* identifier) {
   return chosen;
 }
 
-// `path` with its links resolved; empty when it names nothing.
-std::string Resolved(const std::string& path) {
-  char resolved[PATH_MAX];
-  return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : std::string();
-}
-
 // Makes the directory of `path` one in which declined entities may be read.
 void AddRoot(ParseSession& session, const std::string& path) {
   std::string directory = Resolved(path);
@@ -229,41 +224,6 @@ bool WithinRoots(const std::string& resolved, const std::vector<std::string>& ro
     }
   }
   return false;
-}
-
-// Reads the regular file at `path` whole. It is opened without blocking and
-// checked once open, so that nothing swapped in for it (a FIFO, a device)
-// is read.
-bool ReadRegularFile(const std::string& path, std::string& bytes, std::string& problem) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) {
-    problem = "\"" + path + "\" cannot be opened";
-    return false;
-  }
-  struct stat info {};
-  bool fine = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-  if (!fine) {
-    problem = "\"" + path + "\" is not a regular file";
-  } else if (static_cast<std::uint64_t>(info.st_size) > kMaxTextBytes) {
-    problem = "\"" + path + "\" is larger than " + std::to_string(kMaxTextBytes) + " bytes";
-    fine = false;
-  } else {
-    bytes.clear();
-    char chunk[65536];
-    for (;;) {
-      const ssize_t got = ::read(fd, chunk, sizeof chunk);
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0 || bytes.size() + static_cast<std::size_t>(got) > kMaxTextBytes) {
-        problem = "\"" + path + "\" cannot be read";
-        fine = false;
-        break;
-      }
-      if (got == 0) break;
-      bytes.append(chunk, static_cast<std::size_t>(got));
-    }
-  }
-  ::close(fd);
-  return fine;
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
