@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <cctype>
 #include <cstdint>
 #include <vector>
 
@@ -9,7 +10,17 @@
 namespace kelxml {
 namespace {
 
-std::wstring Wide(const std::string& text) {
+// A file URI's path keeps a slash before its drive ("/C:/dir/file"); the
+// system wants the drive first.
+std::string Native(const std::string& path) {
+  if (path.size() >= 3 && path[0] == '/' && path[2] == ':' && std::isalpha(static_cast<unsigned char>(path[1]))) {
+    return path.substr(1);
+  }
+  return path;
+}
+
+std::wstring Wide(const std::string& path) {
+  const std::string text = Native(path);
   const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(length), L'\0');
   if (length > 0) ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
