@@ -3,6 +3,7 @@
 // the build.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -32,5 +33,15 @@ std::string MakeScratchDirectory();
 // (errno set).
 int RunFilter(const std::string& program, const std::vector<std::string>& arguments, const std::string& input,
               std::string* output);
+
+// Points standard output's descriptor at `file`: the descriptor it had
+// before, or -1 (errno set) when that failed.
+int RedirectStandardOutput(std::FILE* file);
+// Gives standard output back the descriptor RedirectStandardOutput returned.
+void RestoreStandardOutput(int saved);
+
+// Why the process may not write into the existing directory `directory`, as
+// the system says it; empty when it may.
+std::string DirectoryWriteProblem(const std::string& directory);
 
 }  // namespace edsutil

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "EdsutilSystem.h"
@@ -108,6 +109,27 @@ int RunFilter(const std::string& program, const std::vector<std::string>& argume
   }
   if (sent < input.size()) return status == 0 ? 1 : (WIFEXITED(status) ? WEXITSTATUS(status) : 1);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+}
+
+int RedirectStandardOutput(std::FILE* file) {
+  const int saved = dup(STDOUT_FILENO);
+  if (saved < 0) return -1;
+  if (dup2(fileno(file), STDOUT_FILENO) < 0) {
+    const int error = errno;
+    close(saved);
+    errno = error;
+    return -1;
+  }
+  return saved;
+}
+
+void RestoreStandardOutput(int saved) {
+  dup2(saved, STDOUT_FILENO);
+  close(saved);
+}
+
+std::string DirectoryWriteProblem(const std::string& directory) {
+  return access(directory.c_str(), W_OK) != 0 ? std::strerror(errno) : std::string();
 }
 
 }  // namespace edsutil

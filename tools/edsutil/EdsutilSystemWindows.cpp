@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -174,6 +175,27 @@ int RunFilter(const std::string& program, const std::vector<std::string>& argume
   ::GetExitCodeProcess(process.hProcess, &status);
   ::CloseHandle(process.hProcess);
   return status == 0 && !allSent ? 1 : static_cast<int>(status);
+}
+
+int RedirectStandardOutput(std::FILE* file) {
+  const int saved = _dup(_fileno(stdout));
+  if (saved < 0) return -1;
+  if (_dup2(_fileno(file), _fileno(stdout)) < 0) {
+    const int error = errno;
+    _close(saved);
+    errno = error;
+    return -1;
+  }
+  return saved;
+}
+
+void RestoreStandardOutput(int saved) {
+  _dup2(saved, _fileno(stdout));
+  _close(saved);
+}
+
+std::string DirectoryWriteProblem(const std::string& directory) {
+  return _access(directory.c_str(), 2) != 0 ? std::strerror(errno) : std::string();
 }
 
 }  // namespace edsutil

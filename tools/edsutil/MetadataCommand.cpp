@@ -6,8 +6,6 @@
 // generates; edsutil keeps those lines off standard output (which carries the
 // document itself for --out -) and shows them on standard error with
 // --verbose.
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <cctype>
@@ -23,6 +21,7 @@
 
 #include "EdsutilCommands.h"
 #include "EdsutilOutput.h"
+#include "EdsutilSystem.h"
 #include "EdsutilWork.h"
 #include "KelEdsMetadataTool.h"
 #include "SchemaModel.h"
@@ -61,11 +60,11 @@ std::string WriteProblem(const std::string& path) {
   std::error_code error;
   if (fs::is_directory(path, error)) return "it is a directory";
   const fs::path parent = fs::path(path).parent_path().empty() ? fs::path(".") : fs::path(path).parent_path();
-  struct stat info {};
-  if (stat(parent.string().c_str(), &info) != 0) return std::strerror(errno);
-  if (!S_ISDIR(info.st_mode)) return std::strerror(ENOTDIR);
-  if (access(parent.string().c_str(), W_OK) != 0) return std::strerror(errno);
-  return "the document builder could not write it";
+  const fs::file_status status = fs::status(parent, error);
+  if (error) return std::strerror(error.value());
+  if (!fs::is_directory(status)) return std::strerror(ENOTDIR);
+  const std::string problem = DirectoryWriteProblem(parent.string());
+  return problem.empty() ? "the document builder could not write it" : problem;
 }
 
 std::vector<std::pair<std::string, std::string>> ParseFixes(const std::vector<std::string>& fixes) {

@@ -1,6 +1,5 @@
 #include "XmlSupport.h"
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -217,11 +216,10 @@ StdoutCapture::StdoutCapture() {
   std::cout.flush();
   std::fflush(stdout);
   file_ = std::tmpfile();
-  saved_ = dup(STDOUT_FILENO);
-  if (file_ == nullptr || saved_ < 0 || dup2(fileno(file_), STDOUT_FILENO) < 0) {
+  if (file_ != nullptr) saved_ = RedirectStandardOutput(file_);
+  if (file_ == nullptr || saved_ < 0) {
     const std::string reason = Reason();
     if (file_ != nullptr) std::fclose(file_);
-    if (saved_ >= 0) close(saved_);
     throw Failure("cannot capture standard output: " + reason);
   }
 }
@@ -235,8 +233,7 @@ std::string StdoutCapture::Finish() {
   if (saved_ < 0) return printed;
   std::cout.flush();
   std::fflush(stdout);
-  dup2(saved_, STDOUT_FILENO);
-  close(saved_);
+  RestoreStandardOutput(saved_);
   saved_ = -1;
   std::rewind(file_);
   char buffer[4096];
