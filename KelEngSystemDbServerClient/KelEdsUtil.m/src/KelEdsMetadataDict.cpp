@@ -20,16 +20,9 @@ constexpr const char kSourceFile[] = "KelEngSystemDbServerClient/KelEdsUtil.m/sr
 constexpr auto Failure = KelEdsResultCodes<kSourceFile>::Failure;
 constexpr auto Success = KelEdsResultCodes<kSourceFile>::Success;
 
-bool Contains(const KelUnicodeString& text, const KelUnicodeString& part) {
-  return text.SearchSubString(part, 0, KelUnicodeString::Forward) >= 0;
-}
-
-KelUnicodeString StripBlanks(const KelUnicodeString& text) { return text.Strip(KelUnicodeString::Both, u' '); }
-
-// The text strictly between positions `open` and `close`.
-KelUnicodeString Between(const KelUnicodeString& text, int open, int close) {
-  return text.SubString(open + 1, close - open - 1);
-}
+using kelmetadata::Between;
+using kelmetadata::Contains;
+using kelmetadata::StripBlanks;
 
 // A scope entry that BuildTables keeps: an external class for one class position.
 struct ScopeTriple {

@@ -162,3 +162,21 @@ class KelEdsMetadataDict : public KelBaseUnknown {
   KelListValKelUnicodeString NeutralNames;  // parallel: class names, then attribute names
   KelListPtrKelBaseUnknown Tables;          // one KelEdsMetadataTable per class, in class order
 };
+
+// Text helpers that the dictionary's parsers and the metadata document share.
+namespace kelmetadata {
+
+inline bool Contains(const KelUnicodeString& text, const KelUnicodeString& part) {
+  return text.SearchSubString(part, 0, KelUnicodeString::Forward) >= 0;
+}
+
+inline KelUnicodeString StripBlanks(const KelUnicodeString& text) {
+  return text.Strip(KelUnicodeString::Both, u' ');
+}
+
+// The text strictly between positions `open` and `close`.
+inline KelUnicodeString Between(const KelUnicodeString& text, int open, int close) {
+  return text.SubString(open + 1, close - open - 1);
+}
+
+}  // namespace kelmetadata

@@ -26,16 +26,9 @@ constexpr auto Success = KelEdsResultCodes<kSourceFile>::Success;
 // Plain arrays: nothing of this source runs when the library is loaded.
 constexpr char kPublic[] = "Public", kReadWrite[] = "ReadWrite", kYes[] = "Yes", kNo[] = "No";
 
-bool Contains(const KelUnicodeString& text, const KelUnicodeString& part) {
-  return text.SearchSubString(part, 0, KelUnicodeString::Forward) >= 0;
-}
-
-KelUnicodeString StripBlanks(const KelUnicodeString& text) { return text.Strip(KelUnicodeString::Both, u' '); }
-
-// The text strictly between positions `open` and `close`.
-KelUnicodeString Between(const KelUnicodeString& text, int open, int close) {
-  return text.SubString(open + 1, close - open - 1);
-}
+using kelmetadata::Between;
+using kelmetadata::Contains;
+using kelmetadata::StripBlanks;
 
 // Attribute names and values in the order they are set.
 struct AttributeList {
