@@ -55,15 +55,6 @@ inline ::testing::AssertionResult Has(const std::string& text, const std::string
   return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
 }
 
-inline bool OnPath(const std::string& program) {
-  const char* path = std::getenv("PATH");
-  std::istringstream dirs(path ? path : "");
-  for (std::string dir; std::getline(dirs, dir, ':');) {
-    if (!dir.empty() && access((fs::path(dir) / program).c_str(), X_OK) == 0) return true;
-  }
-  return false;
-}
-
 class Edsutil : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -78,7 +78,6 @@ inline bool Shell(const std::string& command, std::string* output = nullptr) {
   }
   return pipe != nullptr && pclose(pipe) == 0;
 }
-inline bool HaveXmllint() { return Shell("command -v xmllint"); }
 
 // The separator of the system's path lists (";" on Windows, ":" elsewhere).
 inline std::string ListSeparator() {

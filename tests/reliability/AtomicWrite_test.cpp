@@ -15,9 +15,11 @@
 #include "KelFileSystemCalls.h"
 #include "KelFileWriter.h"
 #include "reliability/ReliabilityTestSupport.h"
+#include "support/ResultCodes.h"
 
 using namespace jobtest;
 using namespace reltest;
+using testcodes::AllOk;
 
 namespace {
 
@@ -131,7 +133,7 @@ TEST_F(AtomicWrite, ADirectoryWithoutWritePermission) {
   const std::string source = scratch_.File("jobs.xml"), target = closed + "/target.xml";
   ASSERT_GE(jobs_.GenerateFile(source.c_str()), 0);
   WriteFile(target, "earlier content");
-  ASSERT_EQ(chmod(source.c_str(), 0644) + chmod(uuids_.c_str(), 0644) + chmod(target.c_str(), 0666), 0);
+  ASSERT_TRUE(AllOk({chmod(source.c_str(), 0644), chmod(uuids_.c_str(), 0644), chmod(target.c_str(), 0666)}));
   ASSERT_EQ(chmod(closed.c_str(), 0555), 0);
 
   const bool root = geteuid() == 0;

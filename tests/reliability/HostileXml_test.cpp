@@ -13,10 +13,12 @@
 #include "KelIDOMDocument.h"
 #include "reliability/HostileDocuments.h"
 #include "reliability/ReliabilityTestSupport.h"
+#include "support/ResultCodes.h"
 
 using namespace hostile;
 using namespace jobtest;
 using namespace reltest;
+using testcodes::AllOk;
 
 namespace {
 
@@ -226,7 +228,7 @@ TEST(HostileXml, DeepNestingIsRefusedBeyondTheLimit) {
 }
 
 // A tree far deeper than the parser takes can still be built through the
-// DOM, and written to bytes and files without recursion.
+// DOM, and searched, copied and written to bytes and files without recursion.
 TEST(HostileXml, DeepTreesBuiltThroughTheDomAreWritten) {
   constexpr int kDepth = 100000;
   KelEdsXMLParser parser;
@@ -240,6 +242,13 @@ TEST(HostileXml, DeepTreesBuiltThroughTheDomAreWritten) {
     ASSERT_GE(current->appendChild(child, appended), 0);
     current = appended;
   }
+  KelIDOMNodeList_var all;
+  KelIDOMNode_var copy, refused;
+  unsigned int length = 0;
+  ASSERT_TRUE(AllOk({document->getElementsByTagName("n", all), all->getLength(length),
+                     parser.GetRoot()->cloneNode(true, copy)}));
+  EXPECT_EQ(length, static_cast<unsigned int>(kDepth - 1));
+  EXPECT_LT(current->appendChild(parser.GetRoot(), refused), 0);  // the deepest node cannot take its ancestor
   ASSERT_GE(parser.AppendJobDefinition("deep", "t", ""), 0);  // the job document still works
   const std::string bytes = Stream(parser);
   // The declaration, the root, the n elements (the deepest one empty), the job.
