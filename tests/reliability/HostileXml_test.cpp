@@ -245,11 +245,11 @@ TEST(HostileXml, DeepTreesBuiltThroughTheDomAreWritten) {
   KelIDOMNodeList_var all;
   KelIDOMNode_var copy, refused;
   unsigned int length = 0;
-  ASSERT_TRUE(AllOk({document->getElementsByTagName("n", all), all->getLength(length),
-                     parser.GetRoot()->cloneNode(true, copy)}));
+  ASSERT_TRUE(AllOk(
+      {document->getElementsByTagName("n", all), all->getLength(length), parser.GetRoot()->cloneNode(true, copy)}));
   EXPECT_EQ(length, static_cast<unsigned int>(kDepth - 1));
   EXPECT_LT(current->appendChild(parser.GetRoot(), refused), 0);  // the deepest node cannot take its ancestor
-  ASSERT_GE(parser.AppendJobDefinition("deep", "t", ""), 0);  // the job document still works
+  ASSERT_GE(parser.AppendJobDefinition("deep", "t", ""), 0);      // the job document still works
   const std::string bytes = Stream(parser);
   // The declaration, the root, the n elements (the deepest one empty), the job.
   EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '<'), 1 + 2 + 2 * (kDepth - 2) + 1 + 1);
