@@ -3,12 +3,15 @@
 // permission, file too large, disk full, a refused flush) returns a failure
 // code, leaves the earlier file as it was and leaves no temporary file behind.
 // What is not a regular file is written into, never replaced.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
@@ -141,9 +144,10 @@ TEST_F(AtomicWrite, ADirectoryWithoutWritePermission) {
     SCOPED_TRACE(mode);
     long code = 0;
     if (root) {
-      const ChildRun run = RunChild({kProbe, mode, mode == "metadata" ? uuids_ : source, target}, kNobody);
-      ASSERT_EQ(run.exitCode, 0) << run.out;
-      code = run.Code(mode);
+      const testprocess::Result run =
+          testprocess::Run({kProbe, mode, mode == "metadata" ? uuids_ : source, target}, "", nullptr, "", kNobody);
+      ASSERT_EQ(run.status, 0) << run.out;
+      code = PrintedCode(run, mode);
     } else {
       code = mode == "metadata" ? GenerateMetadata(uuids_, target) : jobs_.GenerateFile(target.c_str());
     }

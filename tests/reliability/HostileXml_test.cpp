@@ -98,11 +98,10 @@ TEST(HostileXml, RefusingABombTakesLittleMemory) {
                                                   {kProbe, "round-trip", blowup},
                                                   {kProbe, "load-file", blowup}}) {
     SCOPED_TRACE(command[1] + " " + command[2]);
-    const ChildRun run = RunChild(command);
-    ASSERT_TRUE(run.exited) << "signal " << run.signal;
-    EXPECT_EQ(run.exitCode, 0) << run.out;
-    EXPECT_LT(run.Code(command[1] == "load-file" ? "load-file" : "load-stream"), 0) << run.out;
-    const std::string peak = run.Value("peak_rss_kb");
+    const testprocess::Result run = testprocess::Run(command);
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_LT(PrintedCode(run, command[1] == "load-file" ? "load-file" : "load-stream"), 0) << run.out;
+    const std::string peak = Printed(run, "peak_rss_kb");
     ASSERT_FALSE(peak.empty()) << run.out;
     EXPECT_LT(std::stol(peak), boundKb);
   }
