@@ -3,30 +3,23 @@
 // choosing, and collects standard output, standard error and the exit status.
 #pragma once
 
-#include <fcntl.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/ChildProcess.h"
 #include "support/TestFiles.h"
 
 namespace clitest {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using Result = testprocess::Result;
 
 inline std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -55,15 +48,6 @@ inline ::testing::AssertionResult Has(const std::string& text, const std::string
   return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
 }
 
-inline bool OnPath(const std::string& program) {
-  const char* path = std::getenv("PATH");
-  std::istringstream dirs(path ? path : "");
-  for (std::string dir; std::getline(dirs, dir, ':');) {
-    if (!dir.empty() && access((fs::path(dir) / program).c_str(), X_OK) == 0) return true;
-  }
-  return false;
-}
-
 class Edsutil : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -77,28 +61,9 @@ class Edsutil : public ::testing::Test {
   // given) as its PATH, and `cwd` (when given) as its working directory.
   Result Run(const std::vector<std::string>& args, const std::string& input = "", const char* path = nullptr,
              const fs::path& cwd = {}) {
-    const fs::path in = dir_ / "stdin", out = dir_ / "stdout", err = dir_ / "stderr";
-    testfiles::WriteFile(in, input);
-    const pid_t child = fork();
-    if (child == 0) {
-      const int fds[] = {open(in.c_str(), O_RDONLY), open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
-                         open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)};
-      for (int i = 0; i < 3; ++i) dup2(fds[i], i);
-      if (path != nullptr) setenv("PATH", path, 1);
-      if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
-      std::vector<char*> argv{const_cast<char*>(EDSUTIL_PATH)};
-      for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-      argv.push_back(nullptr);
-      execv(EDSUTIL_PATH, argv.data());
-      _exit(127);
-    }
-    Result result;
-    int status = 0;
-    waitpid(child, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = testfiles::ReadFile(out);
-    result.err = testfiles::ReadFile(err);
-    return result;
+    std::vector<std::string> argv{EDSUTIL_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return testprocess::Run(argv, input, path, cwd.string());
   }
 
   // Runs a command that must succeed; gives its standard output.

@@ -122,7 +122,7 @@ TEST_F(EdsutilDocuments, DashReadsStandardInputAndWritesStandardOutput) {
   const std::string shown = Output({"job", "show", "-", "--json"}, document);
   EXPECT_TRUE(Has(shown, "{\"id\": \"X\", \"type\": \"Route\", \"input\": \"élément\""));
   EXPECT_TRUE(Has(shown, "\"outputs\": [{\"name\": \"Length\", \"value\": \"12.5\", \"type\": \"\"}]"));
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 3);  // stdin, stdout, stderr
+  EXPECT_TRUE(fs::is_empty(dir_)) << "no file written";
 }
 
 TEST_F(EdsutilDocuments, CopyTakesTheDataOfAOneJobDocument) {

@@ -237,7 +237,7 @@ TEST_F(Edsutil, DiagramRendersThroughGraphvizOrSaysItIsMissing) {
   EXPECT_TRUE(Has(noDot.err, "Graphviz 'dot' is not installed"));
   EXPECT_FALSE(fs::exists(svg));
 
-  if (!OnPath("dot")) GTEST_SKIP() << "Graphviz dot is not installed";
+  if (!testsystem::HaveProgram("dot")) GTEST_SKIP() << "Graphviz dot is not installed";
   EXPECT_EQ(Output({"schema", "diagram", "--format", "svg", "--out", svg.string()}), "");
   EXPECT_TRUE(Has(ReadFile(svg), "<svg"));
   EXPECT_TRUE(Has(ReadFile(svg), "RTC_EP2"));

@@ -1,11 +1,10 @@
-// Helpers of the job document tests: byte sequences, captured messages,
-// environment variables and shell commands.
+// Helpers of the job document tests: byte sequences, captured messages and
+// environment variables.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -68,17 +67,6 @@ struct ScopedEnv {
   std::string name;
   std::optional<std::string> old;
 };
-
-// Runs a shell command; true when it succeeds. `output` receives what it prints.
-inline bool Shell(const std::string& command, std::string* output = nullptr) {
-  FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-  char chunk[4096];
-  for (std::size_t n; pipe != nullptr && (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
-    if (output != nullptr) output->append(chunk, n);
-  }
-  return pipe != nullptr && pclose(pipe) == 0;
-}
-inline bool HaveXmllint() { return Shell("command -v xmllint"); }
 
 // The separator of the system's path lists (";" on Windows, ":" elsewhere).
 inline std::string ListSeparator() {

@@ -253,6 +253,16 @@ TEST(JobIndex, TheTypicalRoadsWalkTheDocumentOnlyOnce) {
     ASSERT_GE(reply.GetJobError(job, key, file, type, parameters), 0);
   }
   EXPECT_EQ(Peer::Rebuilds(reply) - loaded, 1u);
+  // The client reads the answer from the bytes sent back.
+  KelEdsXMLParser answer;
+  KelListValKelUnicodeString out[3], answerRows, deleted[3];
+  KelUnicodeString key, file, type, parameters;
+  ASSERT_GE(Load(answer, Stream(reply)), 0);
+  ASSERT_TRUE(AllOk({answer.GetJobOutput(id(9), out[0], out[1], out[2]), answer.GetJobReportOutput(id(9), answerRows),
+                     answer.GetJobDeleteErrOutput(id(9), deleted[0], deleted[1], deleted[2]),
+                     answer.GetJobError(id(9), key, file, type, parameters)}));
+  EXPECT_EQ((std::vector<Strings>{Of(out[0]), Of(out[1]), Of(answerRows), Of(deleted[2]), Of({key, file, parameters})}),
+            (std::vector<Strings>{{"o"}, {"J9"}, {"done"}, {"o"}, {"k", "f", ""}}));
 
   // A change by the host costs one walk more, and no more than one.
   ASSERT_GE(Job(reply, 5)->setAttribute("EDB_Type", "changed by the host"), 0);

@@ -221,46 +221,4 @@ TEST(JobDump, PrintsTheDocumentOnlyWhenTracesAreOn) {
   EXPECT_EQ(log.messages, Strings{"error in KelEdsDomParser::GetDocument (): _spKelIDOMdocument.isNull()"});
 }
 
-TEST(JobRoad, RequestAndReplyTravelAsBytesWithoutTheHostTouchingTheDom) {
-  // The typical road of a job, end to end, through the public calls only.
-  // The client prepares each job in a document of its own and gathers them.
-  KelEdsXMLParser request, server, reply;
-  ASSERT_EQ(request.Init("Integration", "1.0"), S_OK);
-  for (const char* id : {"R-1", "R-2"}) {
-    KelEdsXMLParser single;
-    ASSERT_EQ(single.Init("Integration", "1.0"), S_OK);
-    ASSERT_TRUE(AllOk({single.AppendJobDefinition(id, "CreateCable", ""), single.InsertJobInput(id, "Name", id, "")}));
-    ASSERT_TRUE(
-        AllOk({request.AppendJobDefinition(id, "CreateCable", ""), request.InsertSingleJobInputFromParser(&single)}));
-    ASSERT_GE(request.InsertJobContextInput(id, "WP", "WP-7", ""), 0);
-  }
-  // The server works on the bytes it receives and answers in the same document.
-  ASSERT_GE(Load(server, Stream(request)), 0);
-  Lists jobs;
-  ASSERT_GE(server.GetJobDefinition(jobs[0], jobs[1], jobs[2]), 0);
-  ASSERT_EQ(Of(jobs[0]), (Strings{"R-1", "R-2"}));
-  for (const KelUnicodeString& id : jobs[0]) {
-    Lists in, ctx;
-    ASSERT_TRUE(
-        AllOk({server.GetJobInput(id, in[0], in[1], in[2]), server.GetJobContextInput(id, ctx[0], ctx[1], ctx[2])}));
-    const long done = id == KelUnicodeString("R-1")
-                          ? server.InsertJobOutput(id, "Id", in[1][1] + KelUnicodeString("/") + ctx[1][1], "Uuid") +
-                                server.InsertJobReportOutput(id, KelListValKelUnicodeString{"created"})
-                          : server.InsertJobErrorMsg(id, "Duplicate", "KelEdsMessages", &in[1]) +
-                                server.InsertJobDeleteErrOutput(id, "Cable", "FK_Route", in[1][1]);
-    ASSERT_GE(done, 0);
-  }
-  // The client reads the answer.
-  ASSERT_GE(Load(reply, Stream(server)), 0);
-  Lists out, deleted;
-  KelListValKelUnicodeString rows;
-  KelUnicodeString key, file, type, parameters;
-  ASSERT_TRUE(AllOk({reply.GetJobOutput("R-1", out[0], out[1], out[2]), reply.GetJobReportOutput("R-1", rows)}));
-  ASSERT_GE(reply.GetJobError("R-2", key, file, type, parameters), 0);
-  ASSERT_GE(reply.GetJobDeleteErrOutput("R-2", deleted[0], deleted[1], deleted[2]), 0);
-  EXPECT_EQ((std::vector<Strings>{Of(out[0]), Of(out[1]), Of(out[2]), Of(rows), Of(deleted[2])}),
-            (std::vector<Strings>{{"Id"}, {"R-1/WP-7"}, {"Uuid"}, {"created"}, {"R-2"}}));
-  EXPECT_EQ(Of({key, file, type, parameters}), (Strings{"Duplicate", "KelEdsMessages", "", "R-2"}));
-}
-
 }  // namespace

@@ -56,9 +56,10 @@ TEST(KelGuard, FlushesPlatformErrorsAndRaisesAnythingElseAgain) {
     KelError::ThrowErrorOutOfMemory(__FILE__, __LINE__);
   }));
   EXPECT_FALSE(KelGuard([] { KelCheckMemory(E_OUTOFMEMORY); }));
-  long passed = 1;
-  EXPECT_TRUE(KelGuard([&] { passed = KelCheckMemory(E_FAIL) + KelCheckMemory(S_OK); }));
-  EXPECT_EQ(passed, E_FAIL) << "other codes pass through";
+  long failed = 1, passed = 1;
+  EXPECT_TRUE(KelGuard([&] { failed = KelCheckMemory(E_FAIL), passed = KelCheckMemory(S_OK); }));
+  EXPECT_EQ(failed, E_FAIL) << "other codes pass through";
+  EXPECT_EQ(passed, S_OK);
   // Under LeakSanitizer, every error above must have been released by now.
 
   EXPECT_THROW(KelGuard([] { throw std::runtime_error("not a platform error"); }), std::runtime_error);

@@ -87,34 +87,24 @@ TEST(AllocationFailure, QueriesAnswerWholeOrFail) {
   KelEdsMetadataTool tool;
   KelEdsEffectivityTool effectivity;
   using Query = std::function<long(Strings&)>;
-  auto text = [](Strings& out, const KelListValKelUnicodeString& list) { out = Of(list); };
+  // The code of a call, with the list it filled as text.
+  const auto listed = [](long code, Strings& out, const KelListValKelUnicodeString& list) {
+    out = Of(list);
+    return code;
+  };
+  KelListValKelUnicodeString a, b, c;
+  KelRawCollint mandatory;
   const std::vector<std::pair<const char*, Query>> queries = {
-      {"GetClassInfo", [&](Strings& out) {
-         KelListValKelUnicodeString names, keys;
-         const long code = tool.GetClassInfo(names, keys, 0);
-         text(out, names);
-         return code;
+      {"GetClassInfo", [&](Strings& out) { return listed(tool.GetClassInfo(a = {}, b = {}, 0), out, a); }},
+      {"GetAttributeInfo",
+       [&](Strings& out) {
+         return listed(tool.GetAttributeInfo("Work_Package", a = {}, b = {}, mandatory = {}), out, b);
        }},
-      {"GetAttributeInfo", [&](Strings& out) {
-         KelListValKelUnicodeString names, types;
-         KelRawCollint mandatory;
-         const long code = tool.GetAttributeInfo("Work_Package", names, types, mandatory);
-         text(out, types);
-         return code;
-       }},
-      {"GetRelationship", [&](Strings& out) {
-         KelListValKelUnicodeString names, attrs, targets;
-         const long code = tool.GetRelationship("Cable_From_To", names, attrs, targets);
-         text(out, targets);
-         return code;
-       }},
-      {"GenerateSQLStatements", [&](Strings& out) {
-         KelListValKelUnicodeString statements;
-         const long code = tool.GenerateSQLStatements(statements);
-         text(out, statements);
-         return code;
-       }},
-      {"ComputeUnionEffectivityRange", [&](Strings& out) {
+      {"GetRelationship",
+       [&](Strings& out) { return listed(tool.GetRelationship("Cable_From_To", a = {}, b = {}, c = {}), out, c); }},
+      {"GenerateSQLStatements", [&](Strings& out) { return listed(tool.GenerateSQLStatements(a = {}), out, a); }},
+      {"ComputeUnionEffectivityRange",
+       [&](Strings& out) {
          KelRawCollint l1, u1, l2, u2, lu, uu;
          long code = effectivity.ParseEffectivityRange("(1-5)(9-oo)", l1, u1);
          if (code >= 0) code = effectivity.ParseEffectivityRange("(4-7)", l2, u2);

@@ -3,21 +3,26 @@
 // permission, file too large, disk full, a refused flush) returns a failure
 // code, leaves the earlier file as it was and leaves no temporary file behind.
 // What is not a regular file is written into, never replaced.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
 #include "KelFileSystemCalls.h"
 #include "KelFileWriter.h"
 #include "reliability/ReliabilityTestSupport.h"
+#include "support/ResultCodes.h"
 
 using namespace jobtest;
 using namespace reltest;
+using testcodes::AllOk;
 
 namespace {
 
@@ -131,7 +136,7 @@ TEST_F(AtomicWrite, ADirectoryWithoutWritePermission) {
   const std::string source = scratch_.File("jobs.xml"), target = closed + "/target.xml";
   ASSERT_GE(jobs_.GenerateFile(source.c_str()), 0);
   WriteFile(target, "earlier content");
-  ASSERT_EQ(chmod(source.c_str(), 0644) + chmod(uuids_.c_str(), 0644) + chmod(target.c_str(), 0666), 0);
+  ASSERT_TRUE(AllOk({chmod(source.c_str(), 0644), chmod(uuids_.c_str(), 0644), chmod(target.c_str(), 0666)}));
   ASSERT_EQ(chmod(closed.c_str(), 0555), 0);
 
   const bool root = geteuid() == 0;
@@ -139,9 +144,10 @@ TEST_F(AtomicWrite, ADirectoryWithoutWritePermission) {
     SCOPED_TRACE(mode);
     long code = 0;
     if (root) {
-      const ChildRun run = RunChild({kProbe, mode, mode == "metadata" ? uuids_ : source, target}, kNobody);
-      ASSERT_EQ(run.exitCode, 0) << run.out;
-      code = run.Code(mode);
+      const testprocess::Result run =
+          testprocess::Run({kProbe, mode, mode == "metadata" ? uuids_ : source, target}, "", nullptr, "", kNobody);
+      ASSERT_EQ(run.status, 0) << run.out;
+      code = PrintedCode(run, mode);
     } else {
       code = mode == "metadata" ? GenerateMetadata(uuids_, target) : jobs_.GenerateFile(target.c_str());
     }

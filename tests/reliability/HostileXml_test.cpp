@@ -13,10 +13,12 @@
 #include "KelIDOMDocument.h"
 #include "reliability/HostileDocuments.h"
 #include "reliability/ReliabilityTestSupport.h"
+#include "support/ResultCodes.h"
 
 using namespace hostile;
 using namespace jobtest;
 using namespace reltest;
+using testcodes::AllOk;
 
 namespace {
 
@@ -96,11 +98,10 @@ TEST(HostileXml, RefusingABombTakesLittleMemory) {
                                                   {kProbe, "round-trip", blowup},
                                                   {kProbe, "load-file", blowup}}) {
     SCOPED_TRACE(command[1] + " " + command[2]);
-    const ChildRun run = RunChild(command);
-    ASSERT_TRUE(run.exited) << "signal " << run.signal;
-    EXPECT_EQ(run.exitCode, 0) << run.out;
-    EXPECT_LT(run.Code(command[1] == "load-file" ? "load-file" : "load-stream"), 0) << run.out;
-    const std::string peak = run.Value("peak_rss_kb");
+    const testprocess::Result run = testprocess::Run(command);
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_LT(PrintedCode(run, command[1] == "load-file" ? "load-file" : "load-stream"), 0) << run.out;
+    const std::string peak = Printed(run, "peak_rss_kb");
     ASSERT_FALSE(peak.empty()) << run.out;
     EXPECT_LT(std::stol(peak), boundKb);
   }
@@ -226,7 +227,7 @@ TEST(HostileXml, DeepNestingIsRefusedBeyondTheLimit) {
 }
 
 // A tree far deeper than the parser takes can still be built through the
-// DOM, and written to bytes and files without recursion.
+// DOM, and searched, copied and written to bytes and files without recursion.
 TEST(HostileXml, DeepTreesBuiltThroughTheDomAreWritten) {
   constexpr int kDepth = 100000;
   KelEdsXMLParser parser;
@@ -240,7 +241,14 @@ TEST(HostileXml, DeepTreesBuiltThroughTheDomAreWritten) {
     ASSERT_GE(current->appendChild(child, appended), 0);
     current = appended;
   }
-  ASSERT_GE(parser.AppendJobDefinition("deep", "t", ""), 0);  // the job document still works
+  KelIDOMNodeList_var all;
+  KelIDOMNode_var copy, refused;
+  unsigned int length = 0;
+  ASSERT_TRUE(AllOk(
+      {document->getElementsByTagName("n", all), all->getLength(length), parser.GetRoot()->cloneNode(true, copy)}));
+  EXPECT_EQ(length, static_cast<unsigned int>(kDepth - 1));
+  EXPECT_LT(current->appendChild(parser.GetRoot(), refused), 0);  // the deepest node cannot take its ancestor
+  ASSERT_GE(parser.AppendJobDefinition("deep", "t", ""), 0);      // the job document still works
   const std::string bytes = Stream(parser);
   // The declaration, the root, the n elements (the deepest one empty), the job.
   EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '<'), 1 + 2 + 2 * (kDepth - 2) + 1 + 1);

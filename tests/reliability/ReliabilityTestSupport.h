@@ -1,23 +1,18 @@
-// Helpers of the reliability tests: child processes measured from outside,
+// Helpers of the reliability tests: what probes print,
 // allocation-failure sweeps, files and directories.
 #pragma once
 
-#include <fcntl.h>
-#include <grp.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "KelAllocator.h"
 #include "KelEdsMetadataTool.h"
 #include "jobs/JobTestSupport.h"
+#include "support/ChildProcess.h"
 
 namespace reltest {
 
@@ -43,62 +38,17 @@ inline constexpr bool kSanitized = false;
 inline constexpr bool kSanitized = false;
 #endif
 
-// What a child process did: how it ended and what it printed.
-struct ChildRun {
-  bool exited = false;
-  int exitCode = -1;
-  int signal = 0;
-  std::string out;
-  // The value printed after "<key>=" on the child's standard output, or "".
-  std::string Value(const std::string& key) const {
-    const std::size_t at = out.find(key + "=");
-    if (at == std::string::npos) return "";
-    const std::size_t start = at + key.size() + 1;
-    return out.substr(start, out.find_first_of(" \n", start) - start);
-  }
-  // The result code the probe printed for `step`, or 0.
-  long Code(const std::string& step) const {
-    const std::string code = Value(step + " code");
-    return code.empty() ? 0 : std::stol(code);
-  }
-};
-
-// Runs `argv` in a new process, standard output captured, standard input
-// closed. `asUser` (a uid) drops root's privileges first, so that file
-// permissions apply.
-inline ChildRun RunChild(const std::vector<std::string>& argv, std::optional<uid_t> asUser = std::nullopt) {
-  ChildRun run;
-  int pipeEnds[2];
-  if (pipe(pipeEnds) != 0) return run;
-  std::vector<char*> args;
-  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(pipeEnds[1], 1);
-    close(pipeEnds[0]);
-    close(pipeEnds[1]);
-    const int nothing = open("/dev/null", O_RDONLY);
-    if (nothing >= 0) dup2(nothing, 0);
-    if (asUser && (setgroups(0, nullptr) != 0 || setgid(*asUser) != 0 || setuid(*asUser) != 0)) _exit(126);
-    execv(args[0], args.data());
-    _exit(127);
-  }
-  close(pipeEnds[1]);
-  char chunk[4096];
-  for (ssize_t n; (n = read(pipeEnds[0], chunk, sizeof chunk)) != 0;) {
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) break;
-    run.out.append(chunk, static_cast<std::size_t>(n));
-  }
-  close(pipeEnds[0]);
-  int status = 0;
-  if (pid > 0 && waitpid(pid, &status, 0) == pid) {
-    run.exited = WIFEXITED(status);
-    run.exitCode = run.exited ? WEXITSTATUS(status) : -1;
-    run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-  }
-  return run;
+// The value a probe printed after "<key>=" on its standard output, or "".
+inline std::string Printed(const testprocess::Result& run, const std::string& key) {
+  const std::size_t at = run.out.find(key + "=");
+  if (at == std::string::npos) return "";
+  const std::size_t start = at + key.size() + 1;
+  return run.out.substr(start, run.out.find_first_of(" \n", start) - start);
+}
+// The result code the probe printed for `step`, or 0.
+inline long PrintedCode(const testprocess::Result& run, const std::string& step) {
+  const std::string code = Printed(run, step + " code");
+  return code.empty() ? 0 : std::stol(code);
 }
 
 inline const std::string kProbe = KEL_PROBE_PATH;

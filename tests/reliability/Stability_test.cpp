@@ -90,6 +90,16 @@ TEST(Stability, DocumentsWriteTheSameBytesEveryRound) {
       EXPECT_EQ(writes[2], writes[1]);
     }
   }
+  // And the readers give back each value as it was written.
+  KelEdsXMLParser back;
+  ASSERT_GE(Load(back, BuiltJobs()), 0);
+  KelListValKelUnicodeString ids, types, inputs, names, values, kinds;
+  ASSERT_GE(back.GetJobDefinition(ids, types, inputs), 0);
+  EXPECT_EQ(Of(types), kAwkward);
+  EXPECT_EQ(Of(inputs), kAwkward);
+  for (const KelUnicodeString& id : ids) ASSERT_GE(back.GetJobContextInput(id, names, values, kinds), 0);
+  EXPECT_EQ(Of(names), kAwkward);
+  EXPECT_EQ(Of(kinds), kAwkward);
 }
 
 }  // namespace

@@ -155,6 +155,11 @@ TEST(BuildTables, RoutesEntriesByClassCodeInSourceOrder) {
   EXPECT_TRUE(b.PrimaryKeyAttrs.IsEmpty() && b.UniqueAttrs.IsEmpty());
   EXPECT_EQ(Texts(b.ForeignKeyClasses), Strings{"A"});
   EXPECT_TRUE(b.Magnitudes.IsEmpty());
+  // The class keys leave out the table without a primary key.
+  KelListValKelUnicodeString classes, keys;
+  EXPECT_GE(dict.GetClassKeys(classes, keys), 0);
+  EXPECT_EQ(Texts(classes), Strings{"xq40718.A"});
+  EXPECT_EQ(Texts(keys), Strings{"a_key"});
 }
 
 TEST(BuildTables, InconsistentRequiredSourcesBuildNothing) {
@@ -330,15 +335,6 @@ TEST(DictionaryLookups, FailureCodesOfEmptyAndBrokenDictionaries) {
   EXPECT_EQ(OriginOf(raising.FindTable("xq40718.Raising", &table)), DictLine(903));
   EXPECT_EQ(table, nullptr);
   EXPECT_EQ(OriginOf(raising.FindReferencingClasses("Work_Package", {}, a, b)), DictLine(2426));
-}
-
-TEST(DictionaryLookups, ClassKeysSkipTablesWithoutAPrimaryKey) {
-  KelEdsMetadataDict dict;
-  dict.BuildTables(SmallSchema());
-  KelListValKelUnicodeString classes, keys;
-  EXPECT_GE(dict.GetClassKeys(classes, keys), 0);
-  EXPECT_EQ(Texts(classes), Strings{"xq40718.A"});
-  EXPECT_EQ(Texts(keys), Strings{"a_key"});
 }
 
 }  // namespace

@@ -37,11 +37,14 @@ TEST_F(SchemaContent, SQLStatementsAndNamePairsAreTheExpectedTexts) {
 }
 
 // What the generated texts do not show: the derived key lists and flags.
-TEST_F(SchemaContent, DerivedListsAgreeWithTheTexts) {
+// Every key names an attribute of its class, and every foreign key names the
+// primary key of a class whose table comes earlier: the order in which the
+// generated DDL can run.
+TEST_F(SchemaContent, DerivedListsAgreeWithTheTextsAndForeignKeysPointBackwards) {
   ASSERT_EQ(dict_.Tables.Size(), 13);
   int foreign = 0;
-  for (KelBaseUnknown* entry : dict_.Tables) {
-    const KelEdsMetadataTable& table = *KelEdsMetadataDict::AsTable(entry);
+  for (int p = 1; p <= dict_.Tables.Size(); ++p) {
+    const KelEdsMetadataTable& table = *KelEdsMetadataDict::AsTable(dict_.Tables[p]);
     SCOPED_TRACE(table.Name.ToUTF8());
     ASSERT_EQ(table.NotNullFlags.Size(), table.AttrTypes.Size());
     for (int k = 1; k <= table.AttrTypes.Size(); ++k)
@@ -50,19 +53,6 @@ TEST_F(SchemaContent, DerivedListsAgreeWithTheTexts) {
     foreign += table.ForeignKeyAttrs.Size();
     EXPECT_EQ(table.ForeignKeyClasses.Size(), table.ForeignKeyAttrs.Size());
     EXPECT_EQ(table.ForeignKeyTargetAttrs.Size(), table.ForeignKeyAttrs.Size());
-  }
-  EXPECT_EQ(foreign, 24);
-  EXPECT_EQ(Texts(Table("xq40718.Cable_From_To").UniqueAttrs),
-            (Strings{"Func_equip_name", "Connector_name", "Work_package_key"}));
-}
-
-// Every key names an attribute of its class, and every foreign key names the
-// primary key of a class whose table comes earlier: the order in which the
-// generated DDL can run.
-TEST_F(SchemaContent, KeysNameRealAttributesAndForeignKeysPointBackwards) {
-  for (int p = 1; p <= dict_.Tables.Size(); ++p) {
-    const KelEdsMetadataTable& table = *KelEdsMetadataDict::AsTable(dict_.Tables[p]);
-    SCOPED_TRACE(table.Name.ToUTF8());
     for (const auto* keys : {&table.PrimaryKeyAttrs, &table.UniqueAttrs, &table.ForeignKeyAttrs})
       for (const KelUnicodeString& key : *keys) EXPECT_GT(table.AttrNames.Locate(key), 0) << key.ToUTF8();
     for (int k = 1; k <= table.ForeignKeyClasses.Size(); ++k) {
@@ -73,6 +63,9 @@ TEST_F(SchemaContent, KeysNameRealAttributesAndForeignKeysPointBackwards) {
       EXPECT_LT(dict_.Tables.Locate(const_cast<KelEdsMetadataTable*>(referenced)), p);
     }
   }
+  EXPECT_EQ(foreign, 24);
+  EXPECT_EQ(Texts(Table("xq40718.Cable_From_To").UniqueAttrs),
+            (Strings{"Func_equip_name", "Connector_name", "Work_package_key"}));
 }
 
 TEST_F(SchemaContent, LoadingAgainGivesTheSameNotTwice) {

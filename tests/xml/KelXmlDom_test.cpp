@@ -392,22 +392,4 @@ TEST_F(XmlDom, NodeValuesAreCheckedForWhatTheNodeCanHold) {
   EXPECT_NE(WriteText(builder_, document).find("<r><!--fine--><?pi data?><![CDATA[raw]]>text</r>"), std::string::npos);
 }
 
-// Nesting far deeper than a recursive walk could survive (writing such a
-// tree is checked with the hostile documents).
-TEST_F(XmlDom, DeepTreesAreSearchedAndCopiedWithoutRecursion) {
-  constexpr int kDepth = 100000;
-  KelIDOMDocument_var document = NewDocument(builder_);
-  KelIDOMNode_var current = Element(document, "n"), appended, copy;
-  Append(document, current);
-  for (int i = 1; i < kDepth; ++i) {
-    KelIDOMNode_var child = Element(document, "n");
-    ASSERT_GE(current->appendChild(child, appended), 0);
-    current = child;
-  }
-  EXPECT_EQ(Length(ByTag(document, "n")), static_cast<unsigned int>(kDepth));
-  ASSERT_GE(Root(document)->cloneNode(true, copy), 0);
-  // The deepest node cannot take its ancestor.
-  EXPECT_LT(current->appendChild(Root(document), appended), 0);
-}
-
 }  // namespace

@@ -1,5 +1,5 @@
 // Shared helpers of the XML parser tests: making builders and documents,
-// parsing and writing text, option lists, xmllint, and recording entity
+// parsing and writing text, option lists, and recording entity
 // resolvers and error handlers.
 #pragma once
 
@@ -216,8 +216,6 @@ inline std::string ChildNames(const KelIDOMNode_var& parent) {
     joined += (joined.empty() ? "" : ",") + Name(child);
   return joined;
 }
-
-inline bool HaveXmllint() { return std::system("command -v xmllint >/dev/null 2>&1") == 0; }
 
 // A resolver that records what it is asked and answers with `answer` (or
 // declines when it gives an empty source).
