@@ -42,6 +42,7 @@ long KelEdsClient::SendStream(const _SEQUENCE_octet* request, _SEQUENCE_octet** 
     impl.http->set_read_timeout(seconds);
     impl.http->set_write_timeout(seconds);
     impl.http->set_keep_alive(true);
+    impl.http->set_tcp_nodelay(true);
     impl.http->enable_server_certificate_verification(true);
     if (!impl.options.caFile.empty()) impl.http->set_ca_cert_path(impl.options.caFile.c_str());
     if (!impl.options.token.empty()) impl.http->set_bearer_token_auth(impl.options.token.c_str());

@@ -11,6 +11,7 @@
 #include <httplib.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <CLI/CLI.hpp>
@@ -186,10 +187,26 @@ int main(int argc, char** argv) {
   http->set_read_timeout(options.requestTimeout, 0);
   http->set_write_timeout(options.requestTimeout, 0);
   http->set_keep_alive_timeout(options.keepAlive);
-  http->set_keep_alive_max_count(1000);
-  if (!http->bind_to_port(host.c_str(), port)) return Fail("cannot listen on " + options.listen);
+  // A kept-alive connection holds its worker: after this many requests it
+  // gives the worker to the connections waiting for one.
+  http->set_keep_alive_max_count(100);
+  http->set_tcp_nodelay(true);  // an answer goes out whole at once: no wait for the client's ack
+  // The library listens with a backlog of 5: clients beyond it wait for a
+  // retransmitted handshake (a second) or are reset. The listening socket
+  // passes through the socket options; listening again widens the backlog.
+  int listening = -1;
+  http->set_socket_options([&listening](socket_t sock) {
+    const int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    listening = sock;
+  });
 
+  // The database first, so that the port opens when the service can answer.
   KelEdsHttpService service(serviceOptions);
+  const bool databaseUp = service.Start(error);
+  if (!http->bind_to_port(host.c_str(), port)) return Fail("cannot listen on " + options.listen);
+  if (listening >= 0) listen(listening, SOMAXCONN);
+
   edsd::Deadline deadline(port, std::chrono::seconds(options.requestTimeout), [&log](const std::string& peer) {
     log.Write("event=timeout peer=" + peer + " reason=\"no whole request within the request timeout\"");
   });
@@ -222,7 +239,7 @@ int main(int argc, char** argv) {
     if (!response.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
     std::string reason = "the request is refused (HTTP " + std::to_string(response.status) + ")";
     if (response.status == 413) reason = "the body is over the limit of " + std::to_string(options.maxBody) + " bytes";
-    if (response.status == 400) reason = "the request is not well-formed HTTP";
+    if (response.status == 400) reason = "the request is malformed or was not sent in full";
     response.set_content(reason + "\n", "text/plain; charset=utf-8");
     return httplib::Server::HandlerResponse::Handled;
   }));
@@ -255,7 +272,7 @@ int main(int argc, char** argv) {
     }
   });
 
-  if (!service.Start(error)) {
+  if (!databaseUp) {
     log.Write("event=database reachable=no reason=" + edsd::Log::Value(error) + " action=\"503 until it is back\"");
   }
   std::ostringstream started;
