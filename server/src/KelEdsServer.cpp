@@ -217,9 +217,15 @@ long KelEdsServer::Open(const std::string& conninfo, const KelEdsServerOptions& 
   // The key sequences live in a schema of the server's own, next to the
   // generated one; each starts above the largest key already stored.
   kel_server::Connection* connection = impl_->pool.Acquire();
-  bool ok = connection->Simple("CREATE SCHEMA IF NOT EXISTS kel_server", error);
+  // A read-only standby of a replicated database takes the sequences from
+  // its primary: it answers reads, and its creates fail on the sequence.
+  const std::string recovery = "SELECT pg_is_in_recovery()";
+  std::vector<SqlResult> standby;
+  bool ok = connection->Exchange({SqlStep{&recovery, {}}}, standby, error);
+  const bool readOnly = ok && standby[0].ok && standby[0].values.size() == 1 && standby[0].values[0] == "t";
+  ok = ok && (readOnly || connection->Simple("CREATE SCHEMA IF NOT EXISTS kel_server", error));
   for (const ClassModel& model : impl_->schema.Classes()) {
-    if (!ok) break;
+    if (!ok || readOnly) break;
     const std::string& key = model.columns[model.key].name;
     ok = connection->Simple("CREATE SEQUENCE IF NOT EXISTS " + model.keySequence + " AS integer", error) &&
          connection->Simple("SELECT setval('" + model.keySequence + "', GREATEST((SELECT COALESCE(MAX(" + key +
