@@ -8,6 +8,7 @@
 //                this process instead (what edsutil exec runs), for the ratio.
 //   post URL     one raw request (any body, type and token); prints the
 //                status, then the body.
+//   doc NAME J   prints document NAME as load sends it (for edsutil exec).
 //   loris H P    N connections that send a request a few bytes at a time
 //                (headers, or a body that stops halfway); prints how long
 //                the server took to close each, fails if one outlived
@@ -269,8 +270,19 @@ int main(int argc, char** argv) {
   lorisCommand->add_option("--seconds", limit)->check(CLI::Range(0.1, 600.0));
   lorisCommand->add_flag("--body", body, "Send whole headers and stop halfway through the body");
 
+  std::string docName;
+  int docJobs = 10;
+  CLI::App* docCommand = app.add_subcommand("doc", "Print one document of creates");
+  docCommand->add_option("name", docName)->required();
+  docCommand->add_option("jobs", docJobs)->required()->check(CLI::Range(1, 100000));
+
   CLI11_PARSE(app, argc, argv);
   if (loadCommand->parsed()) return RunLoad(load);
+  if (docCommand->parsed()) {
+    std::unique_ptr<_SEQUENCE_octet> bytes = Document(docName, docJobs, 0);
+    std::fwrite(bytes->_buffer, 1, bytes->_length, stdout);
+    return 0;
+  }
   if (postCommand->parsed()) return RunPost(postUrl, postPath, postType, postToken, postBody);
   std::vector<double> closed(static_cast<size_t>(connections));
   std::vector<std::thread> threads;
