@@ -131,9 +131,9 @@ printf '<Integration version="1.0"><EDB_Job EDB_Id="a" EDB_Type="Create" EDB_Job
 printf '<Integration version="1.0"><EDB_Job EDB_Id="a"' >"$work/cut.xml"
 printf '<Integration version="1.0"/>' >"$work/nojob.xml"
 before=$(rows)
-# name | body | content type | token | status | reason (a part of the one line)
-while IFS='|' read -r name body type token status reason; do
-  "$client" post "$url" "$work/$body" --type "$type" --token "$token" >"$work/reply" || true
+# name | body | content type | token | status | reason (a part of the one line) | path
+while IFS='|' read -r name body type token status reason path; do
+  "$client" post "$url" "$work/$body" --type "$type" --token "$token" --path "${path:-/jobs}" >"$work/reply" || true
   got=$(head -n 1 "$work/reply")
   [ "$got" = "$status" ] || fail "$name: status $got, expected $status ($(tail -n +2 "$work/reply"))"
   [ "$(tail -n +2 "$work/reply" | wc -l)" = 1 ] || fail "$name: the reason is not one line"
@@ -147,6 +147,8 @@ over the limit|big.xml|application/xml|secret-token-1|413|over the limit of 4096
 malformed XML|cut.xml|application/xml|secret-token-1|400|not well-formed XML
 no job|nojob.xml|application/xml|secret-token-1|400|not a job document
 not XML|good.xml|text/plain|secret-token-1|415|application/xml
+another path|good.xml|application/xml|secret-token-1|404|no such resource|/job
+health by POST|good.xml|application/xml|secret-token-1|405|/health takes GET|/health
 CASES
 "$client" post "$url" "$work/good.xml" --token secret-token-1 --type "text/xml; charset=utf-8" >"$work/reply"
 [ "$(head -n 1 "$work/reply")" = 200 ] && [ "$(rows)" = $((before + 1)) ] || fail "the right token did not pass"
@@ -165,8 +167,11 @@ $(grep -v 'status=200' "$work/edsd.log" | tail -n 5)"
 [ "$(wc -l <"$work/L.rows")" = $((load_clients * load_docs * 10)) ] || fail "load: rows lost"
 echo "load: $answered documents, $(wc -l <"$work/L.rows") rows, each once"
 
-# --- SIGTERM: the request in flight is finished ----------------------------
-"$client" load "$url" --docs 1 --jobs 4000 --tag T --out "$work/T.out" >/dev/null &
+# --- SIGTERM: the request in flight is finished; the request deadline does
+# not count while a document is answered ------------------------------------
+stop_edsd
+start_edsd --workers 2 --request-timeout 1
+"$client" load "$url" --docs 1 --jobs 6000 --tag T --out "$work/T.out" >/dev/null &
 load_pid=$!
 for _ in $(seq 250); do
   [ "$(pg_query "SELECT count(*) FROM pg_stat_activity WHERE xact_start IS NOT NULL AND pid <> pg_backend_pid()")" = 0 ] || break
@@ -175,8 +180,9 @@ done
 stop_edsd
 wait "$load_pid"
 grep -q '^T-0-0 200 [0-9]' "$work/T.out" || fail "SIGTERM: the document in flight was not answered: $(cat "$work/T.out")"
-check_run T "$work/T.out" 4000 >/dev/null
-echo "SIGTERM: the document in flight answered, exit 0"
+check_run T "$work/T.out" 6000 >/dev/null
+answer_ms=$(sed -n 's/.*jobs=6000 .* ms=\([0-9]*\).*/\1/p' "$work/edsd.log")
+echo "SIGTERM: the document in flight answered in ${answer_ms} ms (request timeout 1 s), exit 0"
 
 # --- SIGKILL mid-documents, then a restart ---------------------------------
 # A connection holds a worker while it is kept alive: more workers than
