@@ -33,6 +33,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev libpugixml-dev uuid-dev
   postgresql libpq-dev graphviz
+  libcpp-httplib-dev libssl-dev openssl
 )
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 VALGRIND_PACKAGES=(valgrind)

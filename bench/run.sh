@@ -38,3 +38,5 @@ files_bench=$(realpath "$BUILD_DIR/bin/bench_files")
 /usr/bin/python3 bench/plot.py "$OUT/jobs.json" "$OUT/memory.csv" docs/performance.png
 # The job server against raw libpq, on a private PostgreSQL (bench/results/server.txt).
 bench/server.sh "$BUILD_DIR"
+# edsd over HTTP against the same documents in process (bench/results/edsd.txt, docs/edsd.svg).
+bench/edsd.sh "$BUILD_DIR"

@@ -21,6 +21,18 @@
 #include "KelEdsXMLParser.h"
 #include "_SEQUENCE_octet.h"
 
+// Why the latest failing call of a thread failed, for a caller that answers
+// over a network and must tell a refused document from a database outage.
+enum class KelEdsServerFailure {
+  kNone,
+  kRequest,      // the document was refused (not a job document, too many jobs); nothing sent
+  kUnavailable,  // no usable database connection before the document began; nothing sent
+  kLost,         // the connection failed before the commit was sent: nothing committed
+  kUncertain,    // the connection failed while committing: committed or not, unknown
+  kRefused,      // the database refused the commit: nothing committed
+  kOther,        // a misuse of the object (not open, Open twice, bad options)
+};
+
 struct KelEdsServerOptions {
   int poolSize = 2;            // connections opened by Open
   int maxRows = 100000;        // a Read that matches more is refused (EDB_TooManyRows)
@@ -51,8 +63,14 @@ class KelEdsServer {
   // new sequence that the caller deletes.
   long AnswerStream(const _SEQUENCE_octet* request, _SEQUENCE_octet** answer);
 
-  // Why the latest failing call of this thread failed (English, one line).
+  // Why the latest failing call of this thread failed (English, one line),
+  // and of which kind.
   static std::string LastError();
+  static KelEdsServerFailure LastFailure();
+
+  // Whether a PostgreSQL server accepts connections on the connection string
+  // (libpq's ping: no login, no pool connection taken).
+  static bool Reachable(const std::string& conninfo);
 
   struct Impl;
 

@@ -21,9 +21,11 @@ using kel_server::SqlStep;
 namespace {
 
 thread_local std::string lastError;
+thread_local KelEdsServerFailure lastFailure = KelEdsServerFailure::kNone;
 
-long Fail(const std::string& why) {
+long Fail(const std::string& why, KelEdsServerFailure kind = KelEdsServerFailure::kOther) {
   lastError = why;
+  lastFailure = kind;
   return E_FAIL;
 }
 
@@ -193,6 +195,8 @@ KelEdsServer::KelEdsServer() : impl_(std::make_unique<Impl>()) {}
 KelEdsServer::~KelEdsServer() = default;
 
 std::string KelEdsServer::LastError() { return lastError; }
+KelEdsServerFailure KelEdsServer::LastFailure() { return lastFailure; }
+bool KelEdsServer::Reachable(const std::string& conninfo) { return kel_server::Reachable(conninfo); }
 
 long KelEdsServer::Open(const std::string& conninfo, const KelEdsServerOptions& options) {
   // The schema and the pool are made once: a failed Open is not retried on
@@ -207,13 +211,21 @@ long KelEdsServer::Open(const std::string& conninfo, const KelEdsServerOptions& 
   impl_->maxRefsText = std::to_string(options.maxBlockingRefs);
   std::string error;
   if (!impl_->schema.Build(error)) return Fail(error);
-  if (!impl_->pool.Open(conninfo, options.poolSize, error)) return Fail("cannot connect: " + error);
+  if (!impl_->pool.Open(conninfo, options.poolSize, error)) {
+    return Fail("cannot connect: " + error, KelEdsServerFailure::kUnavailable);
+  }
   // The key sequences live in a schema of the server's own, next to the
   // generated one; each starts above the largest key already stored.
   kel_server::Connection* connection = impl_->pool.Acquire();
-  bool ok = connection->Simple("CREATE SCHEMA IF NOT EXISTS kel_server", error);
+  // A read-only standby of a replicated database takes the sequences from
+  // its primary: it answers reads, and its creates fail on the sequence.
+  const std::string recovery = "SELECT pg_is_in_recovery()";
+  std::vector<SqlResult> standby;
+  bool ok = connection->Exchange({SqlStep{&recovery, {}}}, standby, error);
+  const bool readOnly = ok && standby[0].ok && standby[0].values.size() == 1 && standby[0].values[0] == "t";
+  ok = ok && (readOnly || connection->Simple("CREATE SCHEMA IF NOT EXISTS kel_server", error));
   for (const ClassModel& model : impl_->schema.Classes()) {
-    if (!ok) break;
+    if (!ok || readOnly) break;
     const std::string& key = model.columns[model.key].name;
     ok = connection->Simple("CREATE SEQUENCE IF NOT EXISTS " + model.keySequence + " AS integer", error) &&
          connection->Simple("SELECT setval('" + model.keySequence + "', GREATEST((SELECT COALESCE(MAX(" + key +
@@ -222,7 +234,7 @@ long KelEdsServer::Open(const std::string& conninfo, const KelEdsServerOptions& 
                             error);
   }
   impl_->pool.Release(connection);
-  if (!ok) return Fail("cannot prepare the key sequences: " + error);
+  if (!ok) return Fail("cannot prepare the key sequences: " + error, KelEdsServerFailure::kUnavailable);
   impl_->open = true;
   return S_OK;
 }
@@ -562,12 +574,16 @@ void KelEdsServer::Impl::Flush(Document& doc) {
 }
 
 long KelEdsServer::Answer(KelEdsXMLParser& document) {
+  lastFailure = KelEdsServerFailure::kNone;
   if (!impl_->open) return Fail("the server is not open");
   KelListValKelUnicodeString ids, types, inputs;
-  if (document.GetJobDefinition(ids, types, inputs) < 0) return Fail("the document cannot be read");
+  if (document.GetJobDefinition(ids, types, inputs) < 0) {
+    return Fail("the document cannot be read", KelEdsServerFailure::kRequest);
+  }
   if (ids.Size() > impl_->options.maxJobs) {
     return Fail("the document holds " + std::to_string(ids.Size()) + " jobs, more than " +
-                std::to_string(impl_->options.maxJobs));
+                    std::to_string(impl_->options.maxJobs),
+                KelEdsServerFailure::kRequest);
   }
   bool allOrNothing = impl_->options.allOrNothing;
   KelIDOMElement_var root = KelQuery<KelIDOMElement>(document.GetRoot(), IID_KelIDOMElement);
@@ -591,7 +607,8 @@ long KelEdsServer::Answer(KelEdsXMLParser& document) {
 
   std::vector<SqlResult> results;
   if (!impl_->Execute(doc, {SqlStep{&kBegin, {}}}, results) || !results[0].ok) {
-    return Fail("cannot begin: " + doc.connectionError + (results.empty() ? "" : results[0].message));
+    return Fail("cannot begin: " + doc.connectionError + (results.empty() ? "" : results[0].message),
+                KelEdsServerFailure::kUnavailable);
   }
   // Answers stay where they are: queued jobs point at theirs.
   std::vector<JobAnswer> answers(static_cast<size_t>(ids.Size()));
@@ -608,13 +625,19 @@ long KelEdsServer::Answer(KelEdsXMLParser& document) {
     if (doc.brokenConnection) break;
   }
   impl_->Flush(doc);
-  if (doc.brokenConnection) return Fail("the database connection failed: " + doc.connectionError);
+  if (doc.brokenConnection) {
+    return Fail("the database connection failed: " + doc.connectionError, KelEdsServerFailure::kLost);
+  }
   failed = 0;
   for (const JobAnswer& answer : answers) failed += answer.Failed() ? 1 : 0;
   const bool rollBack = allOrNothing && failed > 0;
   if (!impl_->Execute(doc, {SqlStep{rollBack ? &kRollback : &kCommit, {}}}, results) || !results[0].ok) {
-    if (!doc.brokenConnection) impl_->Execute(doc, {SqlStep{&kRollback, {}}}, results);
-    return Fail("the transaction did not commit: " + doc.connectionError + (results.empty() ? "" : results[0].message));
+    // A refusal is an answer of the database; a broken connection leaves
+    // the outcome of the commit unknown.
+    const bool refused = !doc.brokenConnection;
+    if (refused) impl_->Execute(doc, {SqlStep{&kRollback, {}}}, results);
+    return Fail("the transaction did not commit: " + doc.connectionError + (results.empty() ? "" : results[0].message),
+                refused || rollBack ? KelEdsServerFailure::kRefused : KelEdsServerFailure::kUncertain);
   }
   for (int j = 1; j <= ids.Size(); ++j) {
     JobAnswer& answer = answers[j - 1];
@@ -638,7 +661,9 @@ long KelEdsServer::Answer(KelEdsXMLParser& document) {
 long KelEdsServer::AnswerStream(const _SEQUENCE_octet* request, _SEQUENCE_octet** answer) {
   if (answer == nullptr || request == nullptr) return Fail("no request or no place for the answer");
   KelEdsXMLParser document;
-  if (document.LoadStream(request, 0, nullptr) < 0) return Fail("the request is not a well-formed job document");
+  if (document.LoadStream(request, 0, nullptr) < 0) {
+    return Fail("the request is not a well-formed job document", KelEdsServerFailure::kRequest);
+  }
   const long answered = Answer(document);
   if (answered < 0) return answered;
   if (document.GenerateStream(answer) < 0) return Fail("the answer cannot be written");

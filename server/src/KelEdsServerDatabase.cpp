@@ -143,6 +143,8 @@ bool Pool::Open(const std::string& conninfo, int size, std::string& error) {
   return true;
 }
 
+bool Reachable(const std::string& conninfo) { return PQping(conninfo.c_str()) == PQPING_OK; }
+
 Connection* Pool::Acquire() {
   std::unique_lock<std::mutex> lock(mutex_);
   available_.wait(lock, [this] { return !idle_.empty(); });

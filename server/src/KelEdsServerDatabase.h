@@ -72,4 +72,7 @@ class Pool {
   std::vector<Connection*> idle_;
 };
 
+// libpq's ping: whether the server accepts connections at all.
+bool Reachable(const std::string& conninfo);
+
 }  // namespace kel_server

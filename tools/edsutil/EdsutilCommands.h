@@ -24,6 +24,7 @@ void AddMetadataCommand(CLI::App& app);  // metadata     MetadataCommand.cpp
 void AddJobCommands(CLI::App& app);      // job ...      JobCommands.cpp, JobDocument.cpp
 void AddDemoCommand(CLI::App& app);      // demo         DemoCommand.cpp
 void AddExecCommand(CLI::App& app);      // exec         ExecCommand.cpp (the job server)
+void AddSendCommand(CLI::App& app);      // send         SendCommand.cpp (edsd's client)
 
 // Belongs to the schema family, in a source of its own: schema diagram.
 void AddSchemaDiagramCommand(CLI::App& schema);

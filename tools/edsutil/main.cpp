@@ -63,6 +63,7 @@ int main(int argc, char** argv) {
   edsutil::AddJobCommands(app);
   edsutil::AddDemoCommand(app);
   edsutil::AddExecCommand(app);
+  edsutil::AddSendCommand(app);
 
   try {
     app.parse(argc, argv);
