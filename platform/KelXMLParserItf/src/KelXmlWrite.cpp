@@ -15,6 +15,7 @@
 #include "KelFileWriter.h"
 #include "KelResultCodes.h"
 #include "KelUnicodeString.h"
+#include "KelXmlDirectWrite.h"
 #include "KelXmlDocument.h"
 #include "KelXmlText.h"
 #include "KelXmlTree.h"
@@ -240,6 +241,16 @@ long WriteDocumentToString(KelXmlDocument* document, const Options& options, std
   Printable printable;
   long result = Prepare(document, options, printable);
   if (result < 0) return result;
+  // The common document goes straight into UTF-16; what only libxml2 knows
+  // how to write (indentation, document types, namespaces, references) goes
+  // through its serializer and the UTF-8 sink.
+  if (!options.pretty) {
+    try {
+      if (WriteCommonDocument(printable.document, text)) return S_OK;
+    } catch (const std::bad_alloc&) {
+      return E_OUTOFMEMORY;
+    }
+  }
   StringSink sink;
   result = Serialize(printable, options, WriteToString, &sink);
   if (result < 0) return result;

@@ -1,6 +1,7 @@
-// Writing a document with libxml2's serializer, always declaring UTF-8:
-// into a file (through KelFileWriter: flushed to the disk and renamed over
-// the target once complete) or into UTF-16 text.
+// Writing a document, always declaring UTF-8: into a file with libxml2's
+// serializer (through KelFileWriter: flushed to the disk and renamed over the
+// target once complete), or into UTF-16 text, the common document directly
+// (KelXmlDirectWrite.h) and any other with libxml2's serializer.
 #pragma once
 
 #include <string>
