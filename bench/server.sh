@@ -16,12 +16,7 @@ mkdir -p bench/results
 if [ -z "${KEL_BENCH_PG:-}" ]; then
   # shellcheck source=../tests/support/postgres_server.sh
   source tests/support/postgres_server.sh
-  pg_start
-  "$BUILD_DIR/bin/edsutil" sql --script -o "$pg_work/schema.sql"
-  "${psql[@]}" -1 -f "$pg_work/schema.sql"
-  chmod 755 "$pg_work"
-  # A durable commit as in production: the test server's fsync=off is undone.
-  "${psql[@]}" -c "ALTER SYSTEM SET fsync = on" -c "SELECT pg_reload_conf()" >/dev/null
+  pg_start_schema "$BUILD_DIR/bin/edsutil" durable
   export KEL_BENCH_PG="host=$pg_work port=5432 user=kel dbname=postgres"
 fi
 {

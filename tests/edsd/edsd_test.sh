@@ -19,10 +19,7 @@ load_docs=${5:-100}
 # shellcheck source=../support/postgres_server.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../support/postgres_server.sh"
 
-pg_start
-"$edsutil" sql --script -o "$pg_work/schema.sql" || fail "edsutil sql failed"
-"${psql[@]}" -1 -f "$pg_work/schema.sql" || fail "the generated schema did not run"
-chmod 755 "$pg_work"
+pg_start_schema "$edsutil"
 db="host=$pg_work port=5432 user=kel dbname=postgres options=-cclient_min_messages=warning"
 work=$pg_work/edsd
 mkdir -p "$work"

@@ -15,10 +15,6 @@ shift 2
 # shellcheck source=../support/postgres_server.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../support/postgres_server.sh"
 
-pg_start
-"$edsutil" sql --script -o "$pg_work/schema.sql" || fail "edsutil sql failed"
-"${psql[@]}" -1 -f "$pg_work/schema.sql" || fail "the generated schema did not run"
-# The server user owns the directory; the test program connects to its socket.
-chmod 755 "$pg_work"
+pg_start_schema "$edsutil"
 
 KEL_TEST_PG="host=$pg_work port=5432 user=kel dbname=postgres options=-cclient_min_messages=warning" KEL_TEST=1 "$program" "$@"

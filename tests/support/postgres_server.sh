@@ -87,5 +87,21 @@ pg_start() {
   psql=("$psql_bin" -X -q -v ON_ERROR_STOP=1 -h "$pg_work" -p 5432 -U kel -d postgres)
 }
 
+# Starts the server and creates in it the schema that `edsutil sql --script`
+# generates (edsutil being $1). The socket's directory is opened to this
+# user's programs (the server user owns it). With "durable" as $2, the test
+# server's fsync=off is undone, for commits that cost what they cost in
+# production.
+pg_start_schema() {
+  local edsutil=$1 durable=${2:-}
+  pg_start
+  "$edsutil" sql --script -o "$pg_work/schema.sql" || fail "edsutil sql failed"
+  "${psql[@]}" -1 -f "$pg_work/schema.sql" || fail "the generated schema did not run"
+  chmod 755 "$pg_work"
+  if [ "$durable" = durable ]; then
+    "${psql[@]}" -c "ALTER SYSTEM SET fsync = on" -c "SELECT pg_reload_conf()" >/dev/null
+  fi
+}
+
 # Runs one query and prints its rows unaligned, without headings.
 pg_query() { "${psql[@]}" -A -t -c "$1"; }
