@@ -142,6 +142,15 @@ void ReportHere(xmlParserCtxtPtr ctxt, ParseSession& session, Level level, const
          input != nullptr ? input->line : 0, input != nullptr ? input->col : 0);
 }
 
+// The path of a "file:" identifier, its scheme and any "//localhost" host
+// dropped; any other identifier as it is.
+const char* WithoutFileScheme(const char* identifier) {
+  if (strncasecmp(identifier, "file://localhost/", 17) == 0) return identifier + 16;
+  if (strncasecmp(identifier, "file:///", 8) == 0) return identifier + 7;
+  if (strncasecmp(identifier, "file:/", 6) == 0) return identifier + 5;
+  return identifier;
+}
+
 // Whether a local identifier names nothing but regular files (or nothing that
 // exists yet), as libxml2's file loader would open it: "-" is its standard
 // input, "file:" prefixes are dropped, and the %-unescaped path is tried
@@ -150,14 +159,7 @@ void ReportHere(xmlParserCtxtPtr ctxt, ParseSession& session, Level level, const
 bool NamesRegularFilesOnly(const char* identifier) {
   if (identifier == nullptr) return true;
   if (std::strcmp(identifier, "-") == 0) return false;
-  const char* path = identifier;
-  if (strncasecmp(identifier, "file://localhost/", 17) == 0) {
-    path = identifier + 16;
-  } else if (strncasecmp(identifier, "file:///", 8) == 0) {
-    path = identifier + 7;
-  } else if (strncasecmp(identifier, "file:/", 6) == 0) {
-    path = identifier + 5;
-  }
+  const char* path = WithoutFileScheme(identifier);
   auto regularOrAbsent = [](const char* candidate) {
     struct stat info {};
     return candidate == nullptr || ::stat(candidate, &info) != 0 || S_ISREG(info.st_mode);
@@ -188,14 +190,7 @@ void Refuse(xmlParserCtxtPtr ctxt, ParseSession& session, const std::string& wha
 // opens it: "file:" prefixes dropped, the %-unescaped form when that names a
 // file, else the path as written.
 std::string LocalPath(const char* identifier) {
-  const char* path = identifier;
-  if (strncasecmp(identifier, "file://localhost/", 17) == 0) {
-    path = identifier + 16;
-  } else if (strncasecmp(identifier, "file:///", 8) == 0) {
-    path = identifier + 7;
-  } else if (strncasecmp(identifier, "file:/", 6) == 0) {
-    path = identifier + 5;
-  }
+  const char* path = WithoutFileScheme(identifier);
   std::string chosen = path;
   if (char* unescaped = xmlURIUnescapeString(path, 0, nullptr)) {
     struct stat info {};
