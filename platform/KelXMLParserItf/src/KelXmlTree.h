@@ -1,50 +1,159 @@
-// The DOM view of a libxml2 tree: node type numbers, children as the DOM sees
-// them (an entity reference's children are its entity's content), links that
-// never merge text nodes, an iterative walk and an iterative copy (documents
-// may be nested far deeper than the stack allows recursion).
+// The stand-in's own document tree: nodes of one document in one arena,
+// names interned once per document, text held as UTF-8.
+//
+// libxml2 still parses (and validates); its tree is read once into this one
+// (KelXmlConvert.h) and let go. Everything after that — the DOM operations,
+// the live lists, copies and writing — works on this tree, which costs a
+// fraction of libxml2's: a node is one arena block instead of two to four
+// heap blocks, and freeing a document is freeing its arena's chunks.
+//
+// Nodes are never freed before their document: a removed or replaced node
+// stays in the arena (and its wrappers stay valid) until the tree goes.
+//
+// Threading: one thread at a time, like the document that owns the tree.
 #pragma once
 
 #include <libxml/tree.h>
 
-#include <string>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
 #include <vector>
 
 namespace kelxml {
 
-// The W3C DOM node type number of a libxml2 node.
-unsigned short DomType(xmlNodePtr node);
+// The kinds of node, numbered as the DOM numbers them (nodeType).
+enum class Kind : std::uint8_t {
+  Element = 1,
+  Text = 3,
+  CData = 4,
+  EntityReference = 5,
+  Entity = 6,  // the holder of an entity's content; never a DOM child
+  ProcessingInstruction = 7,
+  Comment = 8,
+  Document = 9,
+  DocumentType = 10,
+};
 
-// First and last DOM children; null for kinds that hold none (text, comment,
-// processing instruction, document type...).
-xmlNodePtr DomFirstChild(xmlNodePtr node);
-xmlNodePtr DomLastChild(xmlNodePtr node);
+// An attribute of an element, in the order the element has them. Namespace
+// declarations ("xmlns", "xmlns:p") are attributes like any other; the
+// writer puts them first, as libxml2 does.
+struct Attribute {
+  Attribute* next = nullptr;
+  std::string_view name;   // interned qualified name
+  std::string_view value;  // the DOM value, entity references replaced by their text
+  // When not null, the exact text to write between the quotes in place of
+  // the escaped value: a parsed value that keeps entity references
+  // ("a&ent;b"), or a namespace URI kept the way libxml2 keeps it.
+  std::string_view written;
+  // `written` holds entity references: a write that expands references
+  // writes the escaped value instead.
+  bool written_has_references = false;
+};
 
-// Links a detached node as the last child of `parent`, or just before `ref`.
-// Unlike xmlAddChild these never merge adjacent text nodes, so the node passed
-// is always the node that ends up in the tree.
-void LinkLast(xmlNodePtr parent, xmlNodePtr node);
-void LinkBefore(xmlNodePtr ref, xmlNodePtr node);
+struct Node {
+  Kind kind;
+  Node* parent = nullptr;  // null: detached (or the document); Kind::Entity: entity content
+  Node* first = nullptr;   // children (an entity reference has none: see DomFirstChild)
+  Node* last = nullptr;
+  Node* prev = nullptr;
+  Node* next = nullptr;
+  // Element: qualified name; processing instruction: target; entity
+  // reference and entity: the entity's name; document type: its name. Interned.
+  std::string_view name;
+  // Text, CDATA section, comment, processing instruction: the content.
+  // Document type: its public identifier (data() null when there is none).
+  std::string_view value;
+  Attribute* attributes = nullptr;  // element
+  // Entity reference: its entity (Kind::Entity, whose children are the
+  // content), null when the entity is unknown. Document type: null.
+  Node* entity = nullptr;
+  // Document type: its system identifier (data() null when there is none)
+  // and libxml2's DTD (internal subset), kept for writing it as libxml2 does.
+  std::string_view system_id;
+  xmlDtdPtr dtd = nullptr;
 
-// Whether the qualified name ("prefix:local" or "local") of an element or
-// attribute with local name `local` in namespace `ns` is `qname`.
-bool QNameIs(const xmlChar* local, const xmlNs* ns, const char* qname);
-// The qualified name of an element or attribute.
-std::string QNameOf(const xmlChar* local, const xmlNs* ns);
+  explicit Node(Kind k) : kind(k) {}
+  unsigned short DomType() const { return static_cast<unsigned short>(kind); }
+};
 
-// The content of an entity reference (the first node of its entity), or null.
-xmlNodePtr EntityContent(xmlNodePtr reference);
+// The storage of one document: the document node, its arena, its names and
+// the libxml2 DTDs its document types stand on.
+class Tree {
+ public:
+  Tree();
+  ~Tree();
+  Tree(const Tree&) = delete;
+  Tree& operator=(const Tree&) = delete;
+
+  Node* Root() { return &root_; }
+  const Node* Root() const { return &root_; }
+
+  // New nodes and attributes, detached. Raise std::bad_alloc when memory runs
+  // out, as every member that allocates does.
+  Node* NewNode(Kind kind);
+  Attribute* NewAttribute();
+  // `name` interned: equal names of one tree have the same data(), so that a
+  // name found through Find can be compared by pointer.
+  std::string_view Intern(std::string_view name);
+  // The interned name equal to `name`, or data() null when the tree has none
+  // (then no node of the tree bears it).
+  std::string_view Find(std::string_view name) const;
+  // `text` copied into the arena.
+  std::string_view Store(std::string_view text);
+  // `text` stored in place of `old` (a value this tree stored), reusing its
+  // room when it fits, so that a value set again and again does not grow the
+  // arena each time.
+  std::string_view Replace(std::string_view old, std::string_view text);
+
+  // The tree takes `dtd` (made by xmlCreateIntSubset or left by a parse,
+  // together with `holder`, the libxml2 document whose dictionary its names
+  // may live in; null when it has none). Both are freed with the tree.
+  void AdoptDtd(xmlDtdPtr dtd, xmlDocPtr holder);
+
+  // Bytes the arena holds, for the benchmarks.
+  std::size_t ArenaBytes() const;
+
+ private:
+  struct Impl;
+  Node root_{Kind::Document};
+  std::unique_ptr<Impl> impl_;
+};
+
+// DOM children: an entity reference's are its entity's content; text,
+// comments and the like have none.
+inline Node* DomFirstChild(const Node* node) {
+  if (node->kind == Kind::EntityReference) return node->entity != nullptr ? node->entity->first : nullptr;
+  return node->first;
+}
+inline Node* DomLastChild(const Node* node) {
+  if (node->kind == Kind::EntityReference) return node->entity != nullptr ? node->entity->last : nullptr;
+  return node->last;
+}
+
+// Links a detached node as the last child of `parent`, or just before `ref`
+// (a child of some parent); unlinks a node from its parent. Text nodes are
+// never merged.
+void LinkLast(Node* parent, Node* node);
+void LinkBefore(Node* ref, Node* node);
+void Unlink(Node* node);
+
+// Whether the node is part of an entity's content (read-only).
+bool InEntityContent(const Node* node);
 
 // Calls visit(node) for every DOM descendant of `root` in document order,
-// going into the content of entity references. Iterative.
+// going into the content of entity references. Iterative: documents may be
+// nested far deeper than the stack allows recursion.
 template <class Visit>
-void ForEachDescendant(xmlNodePtr root, Visit&& visit) {
-  std::vector<xmlNodePtr> references;  // entity references entered, innermost last
-  xmlNodePtr current = DomFirstChild(root);
-  if (current != nullptr && root->type == XML_ENTITY_REF_NODE) references.push_back(root);
+void ForEachDescendant(const Node* root, Visit&& visit) {
+  std::vector<const Node*> references;  // entity references entered, innermost last
+  const Node* current = DomFirstChild(root);
+  if (current != nullptr && root->kind == Kind::EntityReference) references.push_back(root);
   while (current != nullptr) {
-    visit(current);
-    if (xmlNodePtr down = DomFirstChild(current)) {
-      if (current->type == XML_ENTITY_REF_NODE) references.push_back(current);
+    visit(const_cast<Node*>(current));
+    if (const Node* down = DomFirstChild(current)) {
+      if (current->kind == Kind::EntityReference) references.push_back(current);
       current = down;
       continue;
     }
@@ -54,11 +163,11 @@ void ForEachDescendant(xmlNodePtr root, Visit&& visit) {
         current = current->next;
         break;
       }
-      xmlNodePtr up = current->parent;
-      if (up != nullptr && up->type == XML_ENTITY_DECL) {
-        if (references.empty())
+      const Node* up = current->parent;
+      if (up != nullptr && up->kind == Kind::Entity) {
+        if (references.empty()) {
           up = nullptr;
-        else {
+        } else {
           up = references.back();
           references.pop_back();
         }
@@ -72,26 +181,9 @@ void ForEachDescendant(xmlNodePtr root, Visit&& visit) {
   }
 }
 
-// The value of an attribute, its entity references replaced by their text
-// with white space made spaces, as an expanding parse makes it (libxml2's
-// xmlNodeListGetString gives null for an empty value as for a failed
-// allocation, and keeps that white space). Raises std::bad_alloc when memory
-// runs out.
-std::string AttributeText(xmlAttrPtr attribute);
-
-// Whether any element content or attribute value of the document holds an
-// entity reference node.
-bool ContainsEntityReferences(xmlDocPtr document);
-
-// Copies `source` (with its attributes, and with its whole subtree when
-// `deep`) into `document`, linked as the last child of `parent`. With
-// `expand`, entity references inside the subtree are replaced by copies of
-// their content (`source` itself must then not be one). Returns the copy, or
-// null when memory ran out, in which case nothing stays linked.
-xmlNodePtr CopyTree(xmlNodePtr source, xmlDocPtr document, xmlNodePtr parent, bool deep, bool expand);
-
-// A copy of the whole document in which every entity reference is replaced by
-// its content; null when memory ran out.
-xmlDocPtr CopyDocumentExpanded(xmlDocPtr source);
+// A copy of `source` (a node of `tree`), with its attributes and, when
+// `deep`, its whole subtree; detached. Entity references are copied as
+// references to the same entity. Iterative.
+Node* CopyTree(Tree& tree, const Node* source, bool deep);
 
 }  // namespace kelxml
