@@ -65,6 +65,7 @@ struct ParseSession {
   // type met before then makes the parse start again with libxml2's tree,
   // which reports it all again.
   TreeBuilder* builder = nullptr;
+  bool holding = false;
   struct Held {
     int level;
     std::string message;
@@ -101,8 +102,8 @@ void CallOut(xmlParserCtxtPtr ctxt, ParseSession& session, Body&& body) {
 
 void Report(xmlParserCtxtPtr ctxt, ParseSession& session, Level level, const std::string& message, const char* file,
             int line, int column) {
-  if (session.builder != nullptr && !session.builder->Started()) {
-    if (!session.builder->FellBack()) {
+  if (session.holding) {
+    if (session.builder == nullptr || !session.builder->FellBack()) {
       session.held.push_back({static_cast<int>(level), message, file != nullptr ? file : "", file != nullptr, line, column});
     }
     return;
@@ -164,8 +165,10 @@ void ReportHere(xmlParserCtxtPtr ctxt, ParseSession& session, Level level, const
          input != nullptr ? input->line : 0, input != nullptr ? input->col : 0);
 }
 
-// Reports what was held until the first element.
+// Reports what was held until the first element, and from then on reports
+// at once.
 void ReleaseHeld(xmlParserCtxtPtr ctxt, ParseSession& session) {
+  session.holding = false;
   std::vector<ParseSession::Held> held;
   held.swap(session.held);
   for (const ParseSession::Held& report : held) {
@@ -775,12 +778,14 @@ class Run {
     ctxt_->sax->resolveEntity = OnResolveEntity;
     ctxt_->sax->externalSubset = OnExternalSubset;
     session_.builder = builder;
+    session_.holding = builder != nullptr;
     if (builder != nullptr) InstallBuilder(ctxt_->sax);
   }
   ~Run() {
     if (doc_ != nullptr) xmlFreeDoc(doc_);
     xmlFreeParserCtxt(ctxt_);
     session_.builder = nullptr;
+    session_.holding = false;
   }
   Run(const Run&) = delete;
   Run& operator=(const Run&) = delete;
@@ -802,7 +807,7 @@ class Run {
         const int line =
             1 + static_cast<int>(std::count(text_->begin(), text_->begin() + static_cast<std::ptrdiff_t>(at), '\n'));
         const int column = static_cast<int>(lineStart == std::string::npos || at == 0 ? at + 1 : at - lineStart);
-        session_.builder = nullptr;  // said at once, whichever road
+        session_.holding = false;  // said at once, whichever road
         Report(ctxt_, session_, Level::Fatal, "U+0000 is not an XML character", name, line, column);
         return false;
       }
