@@ -83,6 +83,23 @@ std::size_t WidenAscii(const unsigned char* from, std::size_t length, char16_t* 
   return i;
 }
 
+// The length of the leading run of ASCII units.
+std::size_t AsciiRun(const char16_t* from, std::size_t length) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 16 <= length; i += 16) {
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i + 8));
+    const __m128i outside = _mm_and_si128(_mm_or_si128(low, next), high);
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(outside, zero)) != 0xFFFF) break;
+  }
+#endif
+  while (i < length && from[i] < 0x80) ++i;
+  return i;
+}
+
 std::size_t NarrowAscii(const char16_t* from, std::size_t length, char* to) {
   std::size_t i = 0;
 #if defined(__SSE2__)
@@ -371,6 +388,11 @@ std::size_t KelUnicodeString::GetLengthInUTF8() const {
   std::size_t bytes = 0;
   std::size_t i = 0;
   while (i < text.size()) {
+    // ASCII, one byte a unit, counted in bulk.
+    const std::size_t run = AsciiRun(text.data() + i, text.size() - i);
+    bytes += run;
+    i += run;
+    if (i >= text.size()) break;
     const char16_t unit = text[i];
     if (unit < 0x80) {
       ++bytes;

@@ -119,8 +119,10 @@ class Measure {
  private:
   void Escaped(Bytes text, std::size_t length, unsigned char kind) {
     units_ += length;
-    for (std::size_t i = 0; i < length; ++i) {
+    for (std::size_t i = PlainRun(text, length, kind, false); i < length;) {
       if (kEscapes.Escaped(text[i], kind)) units_ += kMostExtra;
+      ++i;
+      i += PlainRun(text + i, length - i, kind, false);
     }
   }
 
