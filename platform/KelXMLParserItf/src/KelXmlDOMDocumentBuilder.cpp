@@ -3,6 +3,7 @@
 #include <libxml/tree.h>
 
 #include "KelXmlCall.h"
+#include "KelXmlConvert.h"
 #include "KelXmlDOMImplementation.h"
 #include "KelXmlDocument.h"
 #include "KelXmlInputSource.h"
@@ -98,7 +99,7 @@ long KelXmlDOMDocumentBuilder::Parse(const std::string& systemId, const KelXmlIn
     SetError(failure.message, failure.line, failure.column);
     return E_FAIL;
   }
-  KelXmlDocument* made = KelXmlDocument::Create(doc, !options.expand);
+  KelXmlDocument* made = KelXmlDocument::Create(kelxml::ReadTree(doc, !options.expand), !options.expand);
   if (made == nullptr) return E_OUTOFMEMORY;
   document = KelIDOMDocument_var::Adopt(made);
   return S_OK;
@@ -120,7 +121,7 @@ KelXmlDocument* KelXmlDOMDocumentBuilder::Writable(const KelIDOMDocument_var& do
     SetError("the document is missing or was not made by this parser");
     return nullptr;
   }
-  if (xmlDocGetRootElement(mine->Doc()) == nullptr) {
+  if (mine->DocumentElement() == nullptr) {
     SetError("the document has no document element");
     result = E_FAIL;
     return nullptr;
