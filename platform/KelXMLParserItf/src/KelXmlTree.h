@@ -62,7 +62,9 @@ struct Node {
   // Element: qualified name; processing instruction: target; entity
   // reference and entity: the entity's name; document type: its name. Interned.
   std::string_view name;
-  // Text, CDATA section, comment, processing instruction: the content.
+  // Text, CDATA section, comment, processing instruction: the content (a
+  // processing instruction read without data has data() null, which reads as
+  // empty but is written "<?target?>", where empty data is "<?target ?>").
   // Document type: its public identifier (data() null when there is none).
   std::string_view value;
   Attribute* attributes = nullptr;  // element
@@ -123,6 +125,12 @@ class Tree {
 
   // Bytes the arena holds, for the benchmarks.
   std::size_t ArenaBytes() const;
+
+  // The XML declaration's version (interned or stored; "1.0" unless a parse
+  // read another) and standalone flag as libxml2 numbers it (1 "yes", 0 "no",
+  // negative: none written).
+  std::string_view version = "1.0";
+  int standalone = -1;
 
  private:
   struct Impl;
