@@ -1,6 +1,6 @@
 #include "KelXmlDocument.h"
 
-#include <string>
+#include <string_view>
 #include <utility>
 
 #include "KelXmlCall.h"
@@ -62,7 +62,7 @@ long KelXmlDocument::createElement(const KelUnicodeString& tagName, KelIDOMEleme
   element = nullptr;
   return kelxml::Call([&]() -> long {
     if (!kelxml::IsXmlName(tagName.View())) return E_INVALIDARG;
-    const std::string_view name = tree_->Intern(kelxml::Utf8(tagName));
+    const std::string_view name = tree_->Intern(kelxml::Utf8Text(tagName).View());
     kelxml::Node* node = tree_->NewNode(kelxml::Kind::Element);
     node->name = name;
     return kelxml::MakeElement(this, node, element);
@@ -73,9 +73,9 @@ long KelXmlDocument::createTextNode(const KelUnicodeString& data, KelIDOMNode_va
   text = nullptr;
   return kelxml::Call([&]() -> long {
     if (!kelxml::IsXmlText(data.View())) return E_INVALIDARG;
-    const std::string content = kelxml::Utf8(data);
-    if (content.size() > kelxml::kMaxTextBytes) return E_INVALIDARG;
-    const std::string_view stored = tree_->Store(content);
+    const kelxml::Utf8Text content(data);
+    if (content.View().size() > kelxml::kMaxTextBytes) return E_INVALIDARG;
+    const std::string_view stored = tree_->Store(content.View());
     kelxml::Node* node = tree_->NewNode(kelxml::Kind::Text);
     node->value = stored;
     return kelxml::MakeNode(this, node, text);

@@ -1,7 +1,6 @@
 #include "KelXmlElement.h"
 
 #include <cstring>
-#include <string>
 #include <string_view>
 
 #include "KelXmlCall.h"
@@ -42,7 +41,8 @@ long KelXmlElement::getTagName(KelUnicodeString& name) { return getNodeName(name
 
 long KelXmlElement::getAttribute(const KelUnicodeString& name, KelUnicodeString& value) {
   return kelxml::Call([&]() -> long {
-    const kelxml::Attribute* attribute = FindAttribute(Document()->Tree(), Node(), kelxml::Utf8(name));
+    const kelxml::Utf8Text qname(name);
+    const kelxml::Attribute* attribute = FindAttribute(Document()->Tree(), Node(), qname.View());
     if (attribute != nullptr) {
       kelxml::Assign(value, attribute->value.data(), attribute->value.size());
     } else {
@@ -58,25 +58,27 @@ long KelXmlElement::setAttribute(const KelUnicodeString& name, const KelUnicodeS
     KelXmlDocument* document = Document();
     kelxml::Node* element = Node();
     if (ReadOnly(document, element)) return E_FAIL;
-    const std::string qname = kelxml::Utf8(name);
-    const std::string text = kelxml::Utf8(value);
-    if (text.size() > kelxml::kMaxTextBytes) return E_INVALIDARG;
+    const kelxml::Utf8Text qname(name);
+    const kelxml::Utf8Text text(value);
+    if (text.View().size() > kelxml::kMaxTextBytes) return E_INVALIDARG;
     kelxml::Tree& tree = document->Tree();
-    if (kelxml::Attribute* attribute = FindAttribute(tree, element, qname)) {
-      attribute->value = tree.Replace(attribute->value, text);
+    // Interned at once: the name is the attribute's whether it is there
+    // already or added, and one look-up finds or makes it.
+    const std::string_view interned = tree.Intern(qname.View());
+    kelxml::Attribute** tail = &element->attributes;
+    while (*tail != nullptr && (*tail)->name.data() != interned.data()) tail = &(*tail)->next;
+    if (kelxml::Attribute* attribute = *tail) {
+      attribute->value = tree.Replace(attribute->value, text.View());
       // The value is the caller's now: written escaped, as it reads.
       attribute->written = std::string_view();
       attribute->written_has_references = false;
     } else {
-      // Interned and stored before anything is linked, so that running out
-      // of memory leaves the element as it was.
-      const std::string_view interned = tree.Intern(qname);
-      const std::string_view stored = tree.Store(text);
+      // Stored before anything is linked, so that running out of memory
+      // leaves the element as it was.
+      const std::string_view stored = tree.Store(text.View());
       kelxml::Attribute* made = tree.NewAttribute();
       made->name = interned;
       made->value = stored;
-      kelxml::Attribute** tail = &element->attributes;
-      while (*tail != nullptr) tail = &(*tail)->next;
       *tail = made;
     }
     document->Changed();
@@ -87,20 +89,21 @@ long KelXmlElement::setAttribute(const KelUnicodeString& name, const KelUnicodeS
 long KelXmlElement::hasAttribute(const KelUnicodeString& name, bool& present) {
   present = false;
   return kelxml::Call([&]() -> long {
-    present = FindAttribute(Document()->Tree(), Node(), kelxml::Utf8(name)) != nullptr;
+    const kelxml::Utf8Text qname(name);
+    present = FindAttribute(Document()->Tree(), Node(), qname.View()) != nullptr;
     return S_OK;
   });
 }
 
 long KelXmlElement::removeAttribute(const KelUnicodeString& name) {
   return kelxml::Call([&]() -> long {
-    const std::string qname = kelxml::Utf8(name);
+    const kelxml::Utf8Text qname(name);
     KelXmlDocument* document = Document();
     kelxml::Node* element = Node();
-    kelxml::Attribute* attribute = FindAttribute(document->Tree(), element, qname);
+    kelxml::Attribute* attribute = FindAttribute(document->Tree(), element, qname.View());
     if (attribute == nullptr) return S_OK;
     // Elements and attributes may still use a declaration: it stays.
-    if (IsNamespaceDeclaration(qname)) return E_NOTIMPL;
+    if (IsNamespaceDeclaration(qname.View())) return E_NOTIMPL;
     if (ReadOnly(document, element)) return E_FAIL;
     kelxml::Attribute** link = &element->attributes;
     while (*link != attribute) link = &(*link)->next;

@@ -1,6 +1,5 @@
 #include "KelXmlNodeBase.h"
 
-#include <string>
 #include <string_view>
 #include <typeinfo>
 
@@ -162,7 +161,8 @@ long SetNodeValue(NodeHolder& self, const KelUnicodeString& value) {
     const Kind kind = node->kind;
     if (!HasValue(kind)) return S_OK;
     if (!IsXmlText(value.View())) return E_INVALIDARG;
-    const std::string text = Utf8(value);
+    const Utf8Text utf8(value);
+    const std::string_view text = utf8.View();
     if (text.size() > kMaxTextBytes) return E_INVALIDARG;
     // Text that would end the node early when written.
     if (kind == Kind::CData && Contains(text, "]]>")) return E_INVALIDARG;

@@ -18,6 +18,35 @@ constexpr std::size_t kMaxTextBytes = 1000000000;
 
 // The UTF-8 form of a platform string (a null string gives "").
 std::string Utf8(const KelUnicodeString& text);
+// The UTF-8 form of a platform string for the length of one call: names and
+// values that are short and ASCII, as most are, are narrowed into a buffer on
+// the stack; any other goes through Utf8.
+class Utf8Text {
+ public:
+  explicit Utf8Text(const KelUnicodeString& text) {
+    const std::u16string_view units = text.View();
+    if (units.size() <= sizeof buffer_) {
+      std::size_t i = 0;
+      for (; i < units.size() && units[i] < 0x80; ++i) buffer_[i] = static_cast<char>(units[i]);
+      if (i == units.size()) {
+        view_ = std::string_view(buffer_, i);
+        return;
+      }
+    }
+    heap_ = Utf8(text);
+    view_ = heap_;
+  }
+  Utf8Text(const Utf8Text&) = delete;
+  Utf8Text& operator=(const Utf8Text&) = delete;
+
+  std::string_view View() const { return view_; }
+
+ private:
+  char buffer_[96];
+  std::string heap_;
+  std::string_view view_;
+};
+
 // Replaces `out` with the UTF-16 form of UTF-8 text (never null afterwards).
 void Assign(KelUnicodeString& out, const char* utf8, std::size_t length);
 void Assign(KelUnicodeString& out, const xmlChar* utf8);
