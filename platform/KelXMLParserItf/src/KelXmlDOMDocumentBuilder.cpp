@@ -99,7 +99,7 @@ long KelXmlDOMDocumentBuilder::Parse(const std::string& systemId, const KelXmlIn
     SetError(failure.message, failure.line, failure.column);
     return E_FAIL;
   }
-  KelXmlDocument* made = KelXmlDocument::Create(kelxml::ReadTree(doc, !options.expand), !options.expand);
+  KelXmlDocument* made = KelXmlDocument::Create(kelxml::ReadTree(doc), !options.expand);
   if (made == nullptr) return E_OUTOFMEMORY;
   document = KelIDOMDocument_var::Adopt(made);
   return S_OK;

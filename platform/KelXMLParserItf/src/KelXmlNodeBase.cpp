@@ -115,6 +115,83 @@ bool HasValue(Kind kind) {
   return kind == Kind::Text || kind == Kind::CData || kind == Kind::Comment || kind == Kind::ProcessingInstruction;
 }
 
+// The namespace declaration attribute for `prefix` ("xmlns" or "xmlns:p").
+bool Declares(const Attribute* attribute, std::string_view prefix) {
+  const std::string_view name = attribute->name;
+  if (name.size() < 5 || name.compare(0, 5, "xmlns") != 0) return false;
+  if (prefix.empty()) return name.size() == 5;
+  return name.size() == 6 + prefix.size() && name[5] == ':' && name.compare(6, std::string_view::npos, prefix) == 0;
+}
+
+// The declaration of `prefix` nearest `from` among `from` and its element
+// ancestors (up to and with `last` when given), or null.
+const Attribute* DeclarationOf(const kelxml::Node* from, const kelxml::Node* last, std::string_view prefix) {
+  for (const kelxml::Node* up = from; up != nullptr && up->kind == Kind::Element; up = up->parent) {
+    for (const Attribute* attribute = up->attributes; attribute != nullptr; attribute = attribute->next) {
+      if (Declares(attribute, prefix)) return attribute;
+    }
+    if (up == last) break;
+  }
+  return nullptr;
+}
+
+// Gives `copy` (one element of the copy under `top`) the declaration of
+// `prefix` that its source had in scope above the copied part, when nothing
+// in the copy declares it: a copy carries the declarations its names need
+// wherever it goes, as libxml2's copies did.
+void Declare(Tree& tree, const kelxml::Node* sourceAbove, const kelxml::Node* top, kelxml::Node* copy,
+             std::string_view prefix) {
+  if (prefix == "xml" || prefix == "xmlns" || DeclarationOf(copy, top, prefix) != nullptr) return;
+  const Attribute* declared = DeclarationOf(sourceAbove, nullptr, prefix);
+  // An empty default declaration puts names in no namespace: nothing to carry.
+  if (declared == nullptr || (prefix.empty() && declared->value.empty())) return;
+  Attribute* made = tree.NewAttribute();
+  made->name = declared->name;
+  made->value = tree.Store(declared->value);
+  made->written = declared->written;
+  made->written_has_references = declared->written_has_references;
+  Attribute** tail = &copy->attributes;
+  while (*tail != nullptr) tail = &(*tail)->next;
+  *tail = made;
+}
+
+std::string_view PrefixOf(std::string_view qname) {
+  const std::size_t colon = qname.find(':');
+  return colon == std::string_view::npos ? std::string_view() : qname.substr(0, colon);
+}
+
+// The copy `top` of `source`: every element of it that uses a prefix (or the
+// default namespace) declared only above `source` gets that declaration.
+void CarryNamespaces(Tree& tree, const kelxml::Node* source, kelxml::Node* top) {
+  const kelxml::Node* above = source->parent;
+  if (above == nullptr || above->kind != Kind::Element) return;
+  bool any = false;
+  for (const kelxml::Node* up = above; up != nullptr && up->kind == Kind::Element && !any; up = up->parent) {
+    for (const Attribute* attribute = up->attributes; attribute != nullptr && !any; attribute = attribute->next) {
+      any = attribute->name.compare(0, 5, "xmlns") == 0;
+    }
+  }
+  if (!any) return;
+  // The elements of the copy in document order; entity content is not part
+  // of a copy.
+  kelxml::Node* current = top;
+  while (current != nullptr) {
+    if (current->kind == Kind::Element) {
+      Declare(tree, above, top, current, PrefixOf(current->name));
+      for (const Attribute* attribute = current->attributes; attribute != nullptr; attribute = attribute->next) {
+        const std::string_view prefix = PrefixOf(attribute->name);
+        if (!prefix.empty()) Declare(tree, above, top, current, prefix);
+      }
+      if (current->first != nullptr) {
+        current = current->first;
+        continue;
+      }
+    }
+    while (current != top && current->next == nullptr) current = current->parent;
+    current = current == top ? nullptr : current->next;
+  }
+}
+
 }  // namespace
 
 long GetNodeName(NodeHolder& self, KelUnicodeString& name) {
@@ -303,7 +380,10 @@ long CloneNode(NodeHolder& self, bool deep, KelIDOMNode_var& clone) {
     const kelxml::Node* node = self.Node();
     KelXmlDocument* document = self.Document();
     if (document == nullptr || node->kind == Kind::Document || node->kind == Kind::DocumentType) return E_NOTIMPL;
-    return MakeNode(document, CopyTree(document->Tree(), node, deep), clone);
+    Tree& tree = document->Tree();
+    kelxml::Node* copy = CopyTree(tree, node, deep);
+    if (copy->kind == Kind::Element) CarryNamespaces(tree, node, copy);
+    return MakeNode(document, copy, clone);
   });
 }
 
