@@ -61,8 +61,13 @@ long KelXmlDocument::getDocumentElement(KelIDOMElement_var& element) {
 long KelXmlDocument::createElement(const KelUnicodeString& tagName, KelIDOMElement_var& element) {
   element = nullptr;
   return kelxml::Call([&]() -> long {
-    if (!kelxml::IsXmlName(tagName.View())) return E_INVALIDARG;
-    const std::string_view name = tree_->Intern(kelxml::Utf8Text(tagName).View());
+    const kelxml::Utf8Text tag(tagName);
+    // A name the tree holds already is known to be an XML name.
+    std::string_view name = tree_->Find(tag.View());
+    if (name.data() == nullptr) {
+      if (!kelxml::IsXmlName(tagName.View())) return E_INVALIDARG;
+      name = tree_->Intern(tag.View());
+    }
     kelxml::Node* node = tree_->NewNode(kelxml::Kind::Element);
     node->name = name;
     return kelxml::MakeElement(this, node, element);
@@ -72,8 +77,8 @@ long KelXmlDocument::createElement(const KelUnicodeString& tagName, KelIDOMEleme
 long KelXmlDocument::createTextNode(const KelUnicodeString& data, KelIDOMNode_var& text) {
   text = nullptr;
   return kelxml::Call([&]() -> long {
-    if (!kelxml::IsXmlText(data.View())) return E_INVALIDARG;
     const kelxml::Utf8Text content(data);
+    if (!content.Plain() && !kelxml::IsXmlText(data.View())) return E_INVALIDARG;
     if (content.View().size() > kelxml::kMaxTextBytes) return E_INVALIDARG;
     const std::string_view stored = tree_->Store(content.View());
     kelxml::Node* node = tree_->NewNode(kelxml::Kind::Text);

@@ -54,17 +54,19 @@ long KelXmlElement::getAttribute(const KelUnicodeString& name, KelUnicodeString&
 
 long KelXmlElement::setAttribute(const KelUnicodeString& name, const KelUnicodeString& value) {
   return kelxml::Call([&]() -> long {
-    if (!kelxml::IsXmlName(name.View()) || !kelxml::IsXmlText(value.View())) return E_INVALIDARG;
-    KelXmlDocument* document = Document();
-    kelxml::Node* element = Node();
-    if (ReadOnly(document, element)) return E_FAIL;
     const kelxml::Utf8Text qname(name);
     const kelxml::Utf8Text text(value);
-    if (text.View().size() > kelxml::kMaxTextBytes) return E_INVALIDARG;
+    KelXmlDocument* document = Document();
     kelxml::Tree& tree = document->Tree();
-    // Interned at once: the name is the attribute's whether it is there
-    // already or added, and one look-up finds or makes it.
-    const std::string_view interned = tree.Intern(qname.View());
+    // A name the tree holds already is known to be an XML name.
+    std::string_view interned = tree.Find(qname.View());
+    if (interned.data() == nullptr && !kelxml::IsXmlName(name.View())) return E_INVALIDARG;
+    if (!text.Plain() && !kelxml::IsXmlText(value.View())) return E_INVALIDARG;
+    kelxml::Node* element = Node();
+    if (ReadOnly(document, element)) return E_FAIL;
+    if (text.View().size() > kelxml::kMaxTextBytes) return E_INVALIDARG;
+    // The name is the attribute's whether it is there already or added.
+    if (interned.data() == nullptr) interned = tree.Intern(qname.View());
     kelxml::Attribute** tail = &element->attributes;
     while (*tail != nullptr && (*tail)->name.data() != interned.data()) tail = &(*tail)->next;
     if (kelxml::Attribute* attribute = *tail) {

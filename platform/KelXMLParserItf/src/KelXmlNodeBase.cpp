@@ -237,8 +237,8 @@ long SetNodeValue(NodeHolder& self, const KelUnicodeString& value) {
     kelxml::Node* node = self.Node();
     const Kind kind = node->kind;
     if (!HasValue(kind)) return S_OK;
-    if (!IsXmlText(value.View())) return E_INVALIDARG;
     const Utf8Text utf8(value);
+    if (!utf8.Plain() && !IsXmlText(value.View())) return E_INVALIDARG;
     const std::string_view text = utf8.View();
     if (text.size() > kMaxTextBytes) return E_INVALIDARG;
     // Text that would end the node early when written.

@@ -117,10 +117,32 @@ class Arena {
   std::size_t bytes_ = 0;
 };
 
+// Eight bytes at a time: names are looked up on every attribute set or read.
 std::uint64_t Hash(std::string_view text) {
-  std::uint64_t hash = 1469598103934665603ULL;
-  for (unsigned char c : text) hash = (hash ^ c) * 1099511628211ULL;
-  return hash;
+  const char* p = text.data();
+  std::size_t left = text.size();
+  std::uint64_t hash = 0x9E3779B97F4A7C15ULL ^ left;
+  auto mix = [&hash](std::uint64_t word) {
+    hash = (hash ^ word) * 0xFF51AFD7ED558CCDULL;
+    hash ^= hash >> 32;
+  };
+  for (; left >= 8; p += 8, left -= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    mix(word);
+  }
+  if (left > 0) {
+    // The last eight bytes again when there are eight, else byte by byte
+    // (a copy of a variable length would be a call).
+    std::uint64_t word = 0;
+    if (text.size() >= 8) {
+      std::memcpy(&word, p + left - 8, sizeof word);
+    } else {
+      for (std::size_t k = 0; k < left; ++k) word |= std::uint64_t{static_cast<unsigned char>(p[k])} << (8 * k);
+    }
+    mix(word);
+  }
+  return hash ^ (hash >> 29);
 }
 
 }  // namespace

@@ -97,7 +97,9 @@ class Tree {
   Node* NewNode(Kind kind);
   Attribute* NewAttribute();
   // `name` interned: equal names of one tree have the same data(), so that a
-  // name found through Find can be compared by pointer.
+  // name found through Find can be compared by pointer. Only XML names are
+  // interned (names a parse read, names the DOM checked), so a name that Find
+  // knows needs no check again.
   std::string_view Intern(std::string_view name);
   // The interned name equal to `name`, or data() null when the tree has none
   // (then no node of the tree bears it).
