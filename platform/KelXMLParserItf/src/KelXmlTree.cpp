@@ -1,6 +1,7 @@
 #include "KelXmlTree.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -61,13 +62,15 @@ class Arena {
   }
   void Grow(std::size_t more) { top_ += more; }
 
-  // Whether `p` points into one of the chunks.
+  // Whether `p` points into one of the chunks: a search among their
+  // addresses, as a large document has hundreds of chunks.
   bool Holds(const char* p) const {
-    for (const Chunk* chunk = chunks_; chunk != nullptr; chunk = chunk->prev) {
-      const char* data = reinterpret_cast<const char*>(chunk) + kHeader;
-      if (p >= data && p < data + chunk->size) return true;
-    }
-    return false;
+    const auto at = reinterpret_cast<std::uintptr_t>(p);
+    auto after = std::upper_bound(ranges_.begin(), ranges_.end(), at,
+                                  [](std::uintptr_t a, const Range& range) { return a < range.begin; });
+    if (after == ranges_.begin()) return false;
+    --after;
+    return at < after->end;
   }
 
   std::size_t Bytes() const { return bytes_; }
@@ -79,11 +82,25 @@ class Arena {
   };
   static constexpr std::size_t kHeader = RoundUp(sizeof(Chunk));
 
+  struct Range {
+    std::uintptr_t begin, end;  // the data of one chunk
+  };
+
   char* NewChunk(std::size_t size) {
     auto* chunk = static_cast<Chunk*>(::operator new(kHeader + size));
+    char* data = reinterpret_cast<char*>(chunk) + kHeader;
+    const Range range{reinterpret_cast<std::uintptr_t>(data), reinterpret_cast<std::uintptr_t>(data) + size};
+    try {
+      ranges_.insert(std::upper_bound(ranges_.begin(), ranges_.end(), range,
+                                      [](const Range& a, const Range& b) { return a.begin < b.begin; }),
+                     range);
+    } catch (...) {
+      ::operator delete(chunk);
+      throw;
+    }
     chunk->size = size;
     bytes_ += kHeader + size;
-    return reinterpret_cast<char*>(chunk) + kHeader;
+    return data;
   }
 
   char* AllocateSlow(std::size_t size) {
@@ -111,6 +128,7 @@ class Arena {
   }
 
   Chunk* chunks_ = nullptr;  // the current chunk first
+  std::vector<Range> ranges_;  // every chunk's, by address
   char* top_ = nullptr;
   char* end_ = nullptr;
   std::size_t next_size_;
