@@ -62,15 +62,15 @@ class Arena {
   }
   void Grow(std::size_t more) { top_ += more; }
 
-  // Whether `p` points into one of the chunks: a search among their
-  // addresses, as a large document has hundreds of chunks.
-  bool Holds(const char* p) const {
+  // Whether the `size` bytes at `p` lie in one of the chunks: a search among
+  // their addresses, as a large document has hundreds of chunks.
+  bool Holds(const char* p, std::size_t size) const {
     const auto at = reinterpret_cast<std::uintptr_t>(p);
     auto after = std::upper_bound(ranges_.begin(), ranges_.end(), at,
                                   [](std::uintptr_t a, const Range& range) { return a < range.begin; });
     if (after == ranges_.begin()) return false;
     --after;
-    return at < after->end;
+    return at < after->end && size <= after->end - at;
   }
 
   std::size_t Bytes() const { return bytes_; }
@@ -253,7 +253,11 @@ std::string_view Tree::Store(std::string_view text) {
 std::string_view Tree::Replace(std::string_view old, std::string_view text) {
   Arena& arena = impl_->arena;
   const char* at = old.data();
-  if (at != nullptr && at != kEmpty && arena.Holds(at)) {
+  // A value Store gave starts a block and ends with its NUL: a view that
+  // does not (a part of a value) is never written over, nor is one outside
+  // the arena.
+  const bool whole = at != nullptr && at != kEmpty && reinterpret_cast<std::uintptr_t>(at) % kAlign == 0;
+  if (whole && arena.Holds(at, old.size() + 1) && at[old.size()] == '\0') {
     char* room = const_cast<char*>(at);
     const std::size_t have = RoomOf(old.size());
     const std::size_t need = RoomOf(text.size());
