@@ -33,6 +33,8 @@
 #include "KelXmlFiles.h"
 #include "KelXmlInputSource.h"
 #include "KelXmlText.h"
+#include "KelXmlConvert.h"
+#include "KelXmlTreeBuilder.h"
 
 namespace kelxml {
 
@@ -58,6 +60,21 @@ struct ParseSession {
   int column = 0;
   bool callback_failed = false;  // a hook of the caller raised a platform error
   std::exception_ptr raised;     // a hook of the caller raised something else
+  // The tree builder of a parse without libxml2's tree (KelXmlTreeBuilder.h).
+  // Until its first element, what the parse reports is held: a document
+  // type met before then makes the parse start again with libxml2's tree,
+  // which reports it all again.
+  TreeBuilder* builder = nullptr;
+  bool holding = false;
+  struct Held {
+    int level;
+    std::string message;
+    std::string file;
+    bool has_file;
+    int line;
+    int column;
+  };
+  std::vector<Held> held;
 };
 
 enum class Level { Warning, Error, Fatal };
@@ -85,6 +102,12 @@ void CallOut(xmlParserCtxtPtr ctxt, ParseSession& session, Body&& body) {
 
 void Report(xmlParserCtxtPtr ctxt, ParseSession& session, Level level, const std::string& message, const char* file,
             int line, int column) {
+  if (session.holding) {
+    if (session.builder == nullptr || !session.builder->FellBack()) {
+      session.held.push_back({static_cast<int>(level), message, file != nullptr ? file : "", file != nullptr, line, column});
+    }
+    return;
+  }
   if (level != Level::Warning && !session.have_error) {
     session.have_error = true;
     session.message = message;
@@ -140,6 +163,107 @@ void ReportHere(xmlParserCtxtPtr ctxt, ParseSession& session, Level level, const
   const xmlParserInputPtr input = ctxt->input;
   Report(ctxt, session, level, message, input != nullptr ? input->filename : nullptr,
          input != nullptr ? input->line : 0, input != nullptr ? input->col : 0);
+}
+
+// Reports what was held until the first element, and from then on reports
+// at once.
+void ReleaseHeld(xmlParserCtxtPtr ctxt, ParseSession& session) {
+  session.holding = false;
+  std::vector<ParseSession::Held> held;
+  held.swap(session.held);
+  for (const ParseSession::Held& report : held) {
+    Report(ctxt, session, static_cast<Level>(report.level), report.message,
+           report.has_file ? report.file.c_str() : nullptr, report.line, report.column);
+  }
+}
+
+// The SAX handlers of a parse without libxml2's tree: each passes its event
+// on to the builder; what a builder raises (only std::bad_alloc) stops the
+// parse and is raised again once it is cleaned up.
+template <class Body>
+void Build(void* context, Body&& body) {
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
+  ParseSession* session = SessionOf(context);
+  try {
+    body(*ctxt, *session, *session->builder);
+  } catch (...) {
+    if (!session->raised) session->raised = std::current_exception();
+    xmlStopParser(ctxt);
+  }
+}
+
+void OnStartDocument(void* context) {
+  Build(context, [](xmlParserCtxt& ctxt, ParseSession&, TreeBuilder& builder) { builder.StartDocument(&ctxt); });
+}
+
+void OnInternalSubset(void* context, const xmlChar*, const xmlChar*, const xmlChar*) {
+  Build(context, [](xmlParserCtxt& ctxt, ParseSession& session, TreeBuilder& builder) {
+    builder.FallBack();
+    session.held.clear();
+    xmlStopParser(&ctxt);
+  });
+}
+
+void OnStartElement(void* context, const xmlChar* localname, const xmlChar* prefix, const xmlChar*,
+                    int namespaceCount, const xmlChar** namespaces, int attributeCount, int,
+                    const xmlChar** attributes) {
+  Build(context, [&](xmlParserCtxt& ctxt, ParseSession& session, TreeBuilder& builder) {
+    const bool first = !builder.Started();
+    builder.StartElement(localname, prefix, namespaceCount, namespaces, attributeCount, attributes);
+    if (first) ReleaseHeld(&ctxt, session);
+  });
+}
+
+void OnEndElement(void* context, const xmlChar*, const xmlChar*, const xmlChar*) {
+  Build(context, [](xmlParserCtxt&, ParseSession&, TreeBuilder& builder) { builder.EndElement(); });
+}
+
+void AddText(void* context, const xmlChar* text, int length, Kind kind) {
+  Build(context, [&](xmlParserCtxt& ctxt, ParseSession& session, TreeBuilder& builder) {
+    // libxml2's tree builder refuses to grow one text node beyond
+    // XML_MAX_TEXT_LENGTH, says so in these words, and reads no further.
+    if (builder.Grows(kind) && (ctxt.options & XML_PARSE_HUGE) == 0 &&
+        builder.Pending() + static_cast<std::size_t>(length) > XML_MAX_TEXT_LENGTH) {
+      ReportHere(&ctxt, session, Level::Error, "xmlSAX2Characters: huge text node");
+      ctxt.errNo = XML_ERR_NO_MEMORY;
+      ctxt.instate = XML_PARSER_EOF;
+      ctxt.disableSAX = 1;
+      return;
+    }
+    builder.Characters(text, length, kind);
+  });
+}
+
+void OnCharacters(void* context, const xmlChar* text, int length) { AddText(context, text, length, Kind::Text); }
+
+void OnCData(void* context, const xmlChar* text, int length) { AddText(context, text, length, Kind::CData); }
+
+void OnComment(void* context, const xmlChar* text) {
+  Build(context, [&](xmlParserCtxt&, ParseSession&, TreeBuilder& builder) { builder.Comment(text); });
+}
+
+void OnProcessingInstruction(void* context, const xmlChar* target, const xmlChar* data) {
+  Build(context, [&](xmlParserCtxt&, ParseSession&, TreeBuilder& builder) {
+    builder.ProcessingInstruction(target, data);
+  });
+}
+
+void InstallBuilder(xmlSAXHandler* sax) {
+  sax->startDocument = OnStartDocument;
+  sax->endDocument = nullptr;
+  sax->internalSubset = OnInternalSubset;
+  sax->startElementNs = OnStartElement;
+  sax->endElementNs = OnEndElement;
+  sax->startElement = nullptr;
+  sax->endElement = nullptr;
+  sax->characters = OnCharacters;
+  sax->ignorableWhitespace = OnCharacters;
+  sax->cdataBlock = OnCData;
+  sax->comment = OnComment;
+  sax->processingInstruction = OnProcessingInstruction;
+  // A reference needs a declaration, which needs a document type, which
+  // ends this road.
+  sax->reference = nullptr;
 }
 
 // The path of a "file:" identifier, its scheme and any "//localhost" host
@@ -636,74 +760,108 @@ int ReadText(void* context, char* buffer, int length) {
 
 }  // namespace
 
-xmlDocPtr ParseDocument(const std::string& systemId, const std::string* text, const Options& options,
-                        KelISAXEntityResolver* resolver, KelISAXErrorHandler* handler, ParseFailure& failure) {
-  ParseSession session;
-  session.resolver = resolver;
-  session.handler = handler;
-  session.validate = options.validate;
-  session.in_memory = text != nullptr;
-  if (text == nullptr) AddRoot(session, LocalPath(systemId.c_str()));
-  xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
-  if (ctxt == nullptr) throw std::bad_alloc();
-  ctxt->_private = &session;
-  ctxt->sax->serror = OnError;
-  ctxt->sax->getEntity = OnGetEntity;
-  ctxt->sax->getParameterEntity = OnGetParameterEntity;
-  ctxt->sax->resolveEntity = OnResolveEntity;
-  ctxt->sax->externalSubset = OnExternalSubset;
+namespace {
 
-  // A processor that does not validate still supplies the attribute defaults
-  // of the declarations it reads (XML 1.0, 5.1).
-  int flags = XML_PARSE_NONET | XML_PARSE_DTDATTR;
-  if (options.validate) flags |= XML_PARSE_DTDVALID;
-  if (options.expand) flags |= XML_PARSE_NOENT;
-  const char* name = systemId.empty() ? nullptr : systemId.c_str();
-  xmlDocPtr doc = nullptr;
-  if (text != nullptr) {
-    // libxml2 takes a zero byte for the end of its input and would drop what
-    // follows; XML has no U+0000, so the text is not well-formed.
-    if (const void* zero = std::memchr(text->data(), 0, text->size())) {
-      const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(zero) - text->data());
-      const std::size_t lineStart = text->rfind('\n', at == 0 ? 0 : at - 1);
-      const int line = 1 + static_cast<int>(std::count(text->begin(), text->begin() + static_cast<std::ptrdiff_t>(at), '\n'));
-      const int column = static_cast<int>(lineStart == std::string::npos || at == 0 ? at + 1 : at - lineStart);
-      Report(ctxt, session, Level::Fatal, "U+0000 is not an XML character", name, line, column);
-      xmlFreeParserCtxt(ctxt);
-      if (session.raised) std::rethrow_exception(session.raised);
-      failure.message = session.message;
-      failure.line = session.line;
-      failure.column = session.column;
-      return nullptr;
+// One run of libxml2's parser over the document: into libxml2's tree, or,
+// with `builder`, into the stand-in's through the builder's handlers.
+class Run {
+ public:
+  Run(ParseSession& session, const std::string& systemId, const std::string* text, const Options& options,
+      TreeBuilder* builder)
+      : session_(session), system_id_(systemId), text_(text), options_(options) {
+    ctxt_ = xmlNewParserCtxt();
+    if (ctxt_ == nullptr) throw std::bad_alloc();
+    ctxt_->_private = &session_;
+    ctxt_->sax->serror = OnError;
+    ctxt_->sax->getEntity = OnGetEntity;
+    ctxt_->sax->getParameterEntity = OnGetParameterEntity;
+    ctxt_->sax->resolveEntity = OnResolveEntity;
+    ctxt_->sax->externalSubset = OnExternalSubset;
+    session_.builder = builder;
+    session_.holding = builder != nullptr;
+    if (builder != nullptr) InstallBuilder(ctxt_->sax);
+  }
+  ~Run() {
+    if (doc_ != nullptr) xmlFreeDoc(doc_);
+    xmlFreeParserCtxt(ctxt_);
+    session_.builder = nullptr;
+    session_.holding = false;
+  }
+  Run(const Run&) = delete;
+  Run& operator=(const Run&) = delete;
+
+  // False when the document was refused, with what was said in the session.
+  bool Parse() {
+    // A processor that does not validate still supplies the attribute
+    // defaults of the declarations it reads (XML 1.0, 5.1).
+    int flags = XML_PARSE_NONET | XML_PARSE_DTDATTR;
+    if (options_.validate) flags |= XML_PARSE_DTDVALID;
+    if (options_.expand) flags |= XML_PARSE_NOENT;
+    const char* name = system_id_.empty() ? nullptr : system_id_.c_str();
+    if (text_ != nullptr) {
+      // libxml2 takes a zero byte for the end of its input and would drop
+      // what follows; XML has no U+0000, so the text is not well-formed.
+      if (const void* zero = std::memchr(text_->data(), 0, text_->size())) {
+        const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(zero) - text_->data());
+        const std::size_t lineStart = text_->rfind('\n', at == 0 ? 0 : at - 1);
+        const int line =
+            1 + static_cast<int>(std::count(text_->begin(), text_->begin() + static_cast<std::ptrdiff_t>(at), '\n'));
+        const int column = static_cast<int>(lineStart == std::string::npos || at == 0 ? at + 1 : at - lineStart);
+        session_.holding = false;  // said at once, whichever road
+        Report(ctxt_, session_, Level::Fatal, "U+0000 is not an XML character", name, line, column);
+        return false;
+      }
+      TextReader reader{text_, 0};
+      doc_ = xmlCtxtReadIO(ctxt_, ReadText, nullptr, &reader, name, nullptr, flags);
+    } else {
+      doc_ = xmlCtxtReadFile(ctxt_, system_id_.c_str(), nullptr, flags);
     }
-    TextReader reader{text, 0};
-    doc = xmlCtxtReadIO(ctxt, ReadText, nullptr, &reader, name, nullptr, flags);
-  } else {
-    doc = xmlCtxtReadFile(ctxt, systemId.c_str(), nullptr, flags);
-  }
-  // The entities read were made internal for libxml2 only; they stay what
-  // they were declared. A document that failed is freed already.
-  if (doc != nullptr) {
-    for (xmlEntityPtr entity : session.read_entities) entity->etype = XML_EXTERNAL_GENERAL_PARSED_ENTITY;
-  }
-  bool failed = doc == nullptr || ctxt->wellFormed == 0 || (options.validate && ctxt->valid == 0) ||
-                session.callback_failed || session.raised || session.refused;
-  // References kept: refused when expanding them would be refused, by the
-  // rule libxml2 applies while it expands (over 10 MB and over 10 times what
-  // was read).
-  if (!failed && !options.expand && DeclaresEntities(doc)) {
-    const std::size_t expanded = ExpansionMeter(doc).Measure();
-    const std::size_t read = BytesRead(ctxt, text);
-    if (expanded > kMaxExpansionBytes && expanded / kMaxExpansionRatio >= read) {
-      ReportHere(ctxt, session, Level::Fatal,
-                 "entity references would expand to " + std::to_string(expanded) + " bytes from a document of " +
-                     std::to_string(read) + " bytes");
-      failed = true;
+    if (session_.builder != nullptr) {
+      if (session_.builder->FellBack()) return false;
+      // A document without an element: what it reported is said now.
+      ReleaseHeld(ctxt_, session_);
     }
+    // The entities read were made internal for libxml2 only; they stay what
+    // they were declared. A document that failed is freed already.
+    if (doc_ != nullptr) {
+      for (xmlEntityPtr entity : session_.read_entities) entity->etype = XML_EXTERNAL_GENERAL_PARSED_ENTITY;
+    }
+    const bool made = session_.builder != nullptr || doc_ != nullptr;
+    bool failed = !made || ctxt_->wellFormed == 0 || (options_.validate && ctxt_->valid == 0) ||
+                  session_.callback_failed || session_.raised || session_.refused;
+    // References kept: refused when expanding them would be refused, by the
+    // rule libxml2 applies while it expands (over 10 MB and over 10 times
+    // what was read).
+    if (!failed && !options_.expand && doc_ != nullptr && DeclaresEntities(doc_)) {
+      const std::size_t expanded = ExpansionMeter(doc_).Measure();
+      const std::size_t read = BytesRead(ctxt_, text_);
+      if (expanded > kMaxExpansionBytes && expanded / kMaxExpansionRatio >= read) {
+        ReportHere(ctxt_, session_, Level::Fatal,
+                   "entity references would expand to " + std::to_string(expanded) + " bytes from a document of " +
+                       std::to_string(read) + " bytes");
+        failed = true;
+      }
+    }
+    return !failed;
   }
-  xmlFreeParserCtxt(ctxt);
-  if (!failed) return doc;
-  if (doc != nullptr) xmlFreeDoc(doc);
+
+  // libxml2's document, which the caller takes.
+  xmlDocPtr TakeDocument() {
+    xmlDocPtr doc = doc_;
+    doc_ = nullptr;
+    return doc;
+  }
+
+ private:
+  ParseSession& session_;
+  const std::string& system_id_;
+  const std::string* text_;
+  const Options& options_;
+  xmlParserCtxtPtr ctxt_ = nullptr;
+  xmlDocPtr doc_ = nullptr;
+};
+
+void Fail(ParseSession& session, ParseFailure& failure) {
   if (session.raised) std::rethrow_exception(session.raised);
   if (session.have_error) {
     failure.message = session.message;
@@ -714,7 +872,48 @@ xmlDocPtr ParseDocument(const std::string& systemId, const std::string* text, co
   } else {
     failure.message = "the document could not be parsed";
   }
-  return nullptr;
+}
+
+}  // namespace
+
+std::unique_ptr<Tree> ParseDocument(const std::string& systemId, const std::string* text, const Options& options,
+                                    KelISAXEntityResolver* resolver, KelISAXErrorHandler* handler,
+                                    ParseFailure& failure) {
+  ParseSession session;
+  session.resolver = resolver;
+  session.handler = handler;
+  session.validate = options.validate;
+  session.in_memory = text != nullptr;
+  if (text == nullptr) AddRoot(session, LocalPath(systemId.c_str()));
+  // A document that is not validated is built straight into the stand-in's
+  // tree, unless it has a document type.
+  if (!options.validate) {
+    TreeBuilder builder(!options.expand);
+    bool parsed = false;
+    {
+      Run run(session, systemId, text, options, &builder);
+      parsed = run.Parse();
+    }
+    if (!builder.FellBack()) {
+      if (!parsed) {
+        Fail(session, failure);
+        return nullptr;
+      }
+      return builder.Take();
+    }
+  }
+  bool parsed = false;
+  xmlDocPtr doc = nullptr;
+  {
+    Run run(session, systemId, text, options, nullptr);
+    parsed = run.Parse();
+    if (parsed) doc = run.TakeDocument();
+  }
+  if (!parsed) {
+    Fail(session, failure);
+    return nullptr;
+  }
+  return ReadTree(doc);
 }
 
 }  // namespace kelxml

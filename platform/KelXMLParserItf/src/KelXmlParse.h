@@ -13,11 +13,13 @@
 #include <libxml/tree.h>
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 #include "KelISAXEntityResolver.h"
 #include "KelISAXErrorHandler.h"
 #include "KelXmlOptions.h"
+#include "KelXmlTree.h"
 
 namespace kelxml {
 
@@ -36,10 +38,14 @@ struct ParseFailure {
 };
 
 // Parses the file named by `systemId`, or, when `text` is given, that UTF-8
-// text known by `systemId`. Returns the document (the caller's to free), or
-// null with `failure` filled. What a caller's hook raised, other than a
-// platform error, is raised again once the parse is cleaned up.
-xmlDocPtr ParseDocument(const std::string& systemId, const std::string* text, const Options& options,
-                        KelISAXEntityResolver* resolver, KelISAXErrorHandler* handler, ParseFailure& failure);
+// text known by `systemId`, into the stand-in's tree: straight from the
+// parser for a document without a document type that is not validated
+// (KelXmlTreeBuilder.h), else through libxml2's tree (KelXmlConvert.h).
+// Returns the tree, or null with `failure` filled. What a caller's hook
+// raised, other than a platform error, is raised again once the parse is
+// cleaned up; std::bad_alloc when memory runs out.
+std::unique_ptr<Tree> ParseDocument(const std::string& systemId, const std::string* text, const Options& options,
+                                    KelISAXEntityResolver* resolver, KelISAXErrorHandler* handler,
+                                    ParseFailure& failure);
 
 }  // namespace kelxml
