@@ -4,6 +4,10 @@
 
 #include <libxml/xmlstring.h>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -22,8 +26,9 @@ constexpr std::size_t kMaxTextBytes = 1000000000;
 std::string Utf8(const KelUnicodeString& text);
 // The UTF-8 form of a platform string for the length of one call: names and
 // values that are short and ASCII, as most are, are narrowed into a buffer on
-// the stack, four units at a time (the units read as one little-endian word,
-// as on every system the library is built for); any other goes through Utf8.
+// the stack, eight units at a time with SSE2, else four (read as one
+// little-endian word, as on every system the library is built for); any
+// other goes through Utf8.
 class Utf8Text {
  public:
   explicit Utf8Text(const KelUnicodeString& text) {
@@ -50,6 +55,17 @@ class Utf8Text {
     const std::size_t size = units.size();
     std::uint64_t low = 0;  // lanes below U+0020 seen
     std::size_t i = 0;
+#if defined(__SSE2__) || defined(_M_X64)
+    // Eight units at a time where SSE2 is there (every x86-64 processor).
+    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+    const __m128i space = _mm_set1_epi16(0x20);
+    for (; i + 8 <= size; i += 8) {
+      const __m128i lanes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
+      if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(lanes, high), _mm_setzero_si128())) != 0xFFFF) return false;
+      low |= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi16(lanes, space)));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(buffer_ + i), _mm_packus_epi16(lanes, lanes));
+    }
+#endif
     for (; i + 4 <= size; i += 4) {
       std::uint64_t word;
       std::memcpy(&word, from + i, sizeof word);
