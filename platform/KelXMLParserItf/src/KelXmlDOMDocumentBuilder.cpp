@@ -1,6 +1,7 @@
 #include "KelXmlDOMDocumentBuilder.h"
 
-#include <libxml/tree.h>
+#include <memory>
+#include <utility>
 
 #include "KelXmlCall.h"
 #include "KelXmlDOMImplementation.h"
@@ -92,13 +93,13 @@ long KelXmlDOMDocumentBuilder::Parse(const std::string& systemId, const KelXmlIn
   const KelISAXEntityResolver_var heldResolver = resolver;
   const KelISAXErrorHandler_var heldHandler = errorHandler;
   kelxml::ParseFailure failure;
-  xmlDocPtr doc = kelxml::ParseDocument(systemId, source != nullptr ? &source->Text() : nullptr, options,
-                                        resolver.get(), errorHandler.get(), failure);
-  if (doc == nullptr) {
+  std::unique_ptr<kelxml::Tree> tree = kelxml::ParseDocument(
+      systemId, source != nullptr ? &source->Text() : nullptr, options, resolver.get(), errorHandler.get(), failure);
+  if (tree == nullptr) {
     SetError(failure.message, failure.line, failure.column);
     return E_FAIL;
   }
-  KelXmlDocument* made = KelXmlDocument::Create(doc, !options.expand);
+  KelXmlDocument* made = KelXmlDocument::Create(std::move(tree), !options.expand);
   if (made == nullptr) return E_OUTOFMEMORY;
   document = KelIDOMDocument_var::Adopt(made);
   return S_OK;
@@ -120,7 +121,7 @@ KelXmlDocument* KelXmlDOMDocumentBuilder::Writable(const KelIDOMDocument_var& do
     SetError("the document is missing or was not made by this parser");
     return nullptr;
   }
-  if (xmlDocGetRootElement(mine->Doc()) == nullptr) {
+  if (mine->DocumentElement() == nullptr) {
     SetError("the document has no document element");
     result = E_FAIL;
     return nullptr;

@@ -2,12 +2,15 @@
 
 #include <libxml/tree.h>
 
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "KelXmlCall.h"
 #include "KelXmlDocument.h"
 #include "KelXmlDocumentType.h"
 #include "KelXmlText.h"
+#include "KelXmlTree.h"
 
 KelImplementClass(KelXmlDOMImplementation, KelImplementationKind, KelBaseUnknown, "KelNull", "KelXMLParserItf")
 
@@ -37,15 +40,27 @@ long KelXmlDOMImplementation::createDocumentType(const KelUnicodeString& qualifi
     const std::string name = kelxml::Utf8(qualifiedName);
     const std::string external = kelxml::Utf8(publicId);
     const std::string system = kelxml::Utf8(systemId);
+    // The DTD is kept for writing the document type as libxml2 writes one.
     xmlDtdPtr dtd =
         xmlCreateIntSubset(nullptr, BAD_CAST name.c_str(), external.empty() ? nullptr : BAD_CAST external.c_str(),
                            system.empty() ? nullptr : BAD_CAST system.c_str());
     if (dtd == nullptr) return E_OUTOFMEMORY;
-    auto* made = new KelXmlDocumentType(dtd);
-    if (made == nullptr) {
+    std::unique_ptr<kelxml::Tree> own;
+    try {
+      own = std::make_unique<kelxml::Tree>();
+      own->AdoptDtd(dtd, nullptr);
+    } catch (...) {
       xmlFreeDtd(dtd);
-      return E_OUTOFMEMORY;
+      throw;
     }
+    // From here on the tree frees the DTD.
+    kelxml::Node* node = own->NewNode(kelxml::Kind::DocumentType);
+    node->name = own->Intern(name);
+    if (!external.empty()) node->value = own->Store(external);
+    if (!system.empty()) node->system_id = own->Store(system);
+    node->dtd = dtd;
+    auto* made = new KelXmlDocumentType(std::move(own), node);
+    if (made == nullptr) return E_OUTOFMEMORY;
     doctype = KelIDOMDocumentType_var::Adopt(made);
     return S_OK;
   });
@@ -61,7 +76,7 @@ long KelXmlDOMImplementation::createDocument(const KelUnicodeString& /*namespace
       type = dynamic_cast<KelXmlDocumentType*>(doctype.get());
       if (type == nullptr || type->Document() != nullptr) return E_INVALIDARG;
     }
-    KelXmlDocument* made = KelXmlDocument::Create(xmlNewDoc(BAD_CAST "1.0"), false);
+    KelXmlDocument* made = KelXmlDocument::Create(std::make_unique<kelxml::Tree>(), false);
     if (made == nullptr) return E_OUTOFMEMORY;
     KelIDOMDocument_var held = KelIDOMDocument_var::Adopt(made);
     if (type != nullptr) {

@@ -1,68 +1,59 @@
 #include "KelXmlDocument.h"
 
-#include <libxml/dict.h>
+#include <string_view>
+#include <utility>
 
 #include "KelXmlCall.h"
 #include "KelXmlText.h"
 
 KelImplementClass(KelXmlDocument, KelImplementationKind, KelBaseUnknown, "KelNull", "KelXMLParserItf")
 
-KelXmlDocument* KelXmlDocument::Create(xmlDocPtr document, bool referencesKept) {
-  if (document == nullptr) return nullptr;
-  // Names are shared through a dictionary: one copy per distinct tag or
-  // attribute name instead of one per node. Parsed documents have one already.
-  if (document->dict == nullptr) document->dict = xmlDictCreate();
-  xmlNodePtr detached = xmlNewDocNode(document, nullptr, BAD_CAST "detached", nullptr);
-  if (detached == nullptr) {
-    xmlFreeDoc(document);
-    return nullptr;
+namespace {
+
+kelxml::Node* ChildOfKind(const kelxml::Node* parent, kelxml::Kind kind) {
+  for (kelxml::Node* child = parent->first; child != nullptr; child = child->next) {
+    if (child->kind == kind) return child;
   }
-  auto* made = new KelXmlDocument(document, detached, referencesKept);
-  if (made == nullptr) {
-    xmlFreeNode(detached);
-    xmlFreeDoc(document);
-  }
-  return made;
+  return nullptr;
 }
 
-KelXmlDocument::KelXmlDocument(xmlDocPtr document, xmlNodePtr detached, bool referencesKept)
-    : KelXmlNodeBase(this, reinterpret_cast<xmlNodePtr>(document), false),
-      document_(document),
-      detached_(detached),
+}  // namespace
+
+KelXmlDocument* KelXmlDocument::Create(std::unique_ptr<kelxml::Tree> tree, bool referencesKept) {
+  if (tree == nullptr) return nullptr;
+  // Made with the platform's operator new, which gives null instead of
+  // raising: the tree is then freed here.
+  return new KelXmlDocument(std::move(tree), referencesKept);
+}
+
+KelXmlDocument::KelXmlDocument(std::unique_ptr<kelxml::Tree> tree, bool referencesKept)
+    : KelXmlNodeBase(this, tree->Root(), false),
+      tree_(std::move(tree)),
       references_kept_(referencesKept),
-      may_hold_references_(referencesKept && (document->intSubset != nullptr || document->extSubset != nullptr)) {}
+      may_hold_references_(referencesKept && ChildOfKind(tree_->Root(), kelxml::Kind::DocumentType) != nullptr) {}
 
-KelXmlDocument::~KelXmlDocument() {
-  // libxml2 frees a document type only through its document: free the
-  // removed ones here. The detached nodes go before the document, whose
-  // dictionary and identifier table they still use.
-  for (xmlNodePtr node = detached_->children; node != nullptr;) {
-    xmlNodePtr next = node->next;
-    if (node->type == XML_DTD_NODE) {
-      xmlUnlinkNode(node);
-      xmlFreeDtd(reinterpret_cast<xmlDtdPtr>(node));
-    }
-    node = next;
-  }
-  xmlFreeNode(detached_);
-  xmlFreeDoc(document_);
-}
+KelXmlDocument::~KelXmlDocument() = default;
+
+kelxml::Node* KelXmlDocument::DocumentElement() const { return ChildOfKind(tree_->Root(), kelxml::Kind::Element); }
+
+kelxml::Node* KelXmlDocument::DocumentType() const { return ChildOfKind(tree_->Root(), kelxml::Kind::DocumentType); }
 
 long KelXmlDocument::QueryInterface(const IID& iid, void** object) { return Answer(iid, IID_KelIDOMDocument, object); }
 
 long KelXmlDocument::getDoctype(KelIDOMDocumentType_var& doctype) {
   doctype = nullptr;
-  if (document_->intSubset == nullptr) return S_OK;
-  KelIDOMNode_var node;
-  long result = kelxml::MakeNode(this, reinterpret_cast<xmlNodePtr>(document_->intSubset), node);
+  kelxml::Node* node = DocumentType();
+  if (node == nullptr) return S_OK;
+  KelIDOMNode_var made;
+  const long result = kelxml::MakeNode(this, node, made);
   if (result < 0) return result;
-  doctype = KelIDOMDocumentType_var::Adopt(static_cast<KelIDOMDocumentType*>(node.Detach()));
+  doctype = KelIDOMDocumentType_var::Adopt(static_cast<KelIDOMDocumentType*>(made.Detach()));
   return S_OK;
 }
 
 long KelXmlDocument::getDocumentElement(KelIDOMElement_var& element) {
   element = nullptr;
-  xmlNodePtr root = xmlDocGetRootElement(document_);
+  kelxml::Node* root = DocumentElement();
   if (root == nullptr) return S_OK;
   return kelxml::MakeElement(this, root, element);
 }
@@ -70,11 +61,15 @@ long KelXmlDocument::getDocumentElement(KelIDOMElement_var& element) {
 long KelXmlDocument::createElement(const KelUnicodeString& tagName, KelIDOMElement_var& element) {
   element = nullptr;
   return kelxml::Call([&]() -> long {
-    if (!kelxml::IsXmlName(tagName.View())) return E_INVALIDARG;
-    const std::string name = kelxml::Utf8(tagName);
-    xmlNodePtr node = xmlNewDocNode(document_, nullptr, BAD_CAST name.c_str(), nullptr);
-    if (node == nullptr) return E_OUTOFMEMORY;
-    KeepDetached(node);
+    const kelxml::Utf8Text tag(tagName);
+    // A name the tree holds already is known to be an XML name.
+    std::string_view name = tree_->Find(tag.View());
+    if (name.data() == nullptr) {
+      if (!kelxml::IsXmlName(tagName.View())) return E_INVALIDARG;
+      name = tree_->Intern(tag.View());
+    }
+    kelxml::Node* node = tree_->NewNode(kelxml::Kind::Element);
+    node->name = name;
     return kelxml::MakeElement(this, node, element);
   });
 }
@@ -82,18 +77,18 @@ long KelXmlDocument::createElement(const KelUnicodeString& tagName, KelIDOMEleme
 long KelXmlDocument::createTextNode(const KelUnicodeString& data, KelIDOMNode_var& text) {
   text = nullptr;
   return kelxml::Call([&]() -> long {
-    if (!kelxml::IsXmlText(data.View())) return E_INVALIDARG;
-    const std::string content = kelxml::Utf8(data);
-    if (content.size() > kelxml::kMaxTextBytes) return E_INVALIDARG;
-    xmlNodePtr node = xmlNewDocTextLen(document_, BAD_CAST content.data(), static_cast<int>(content.size()));
-    if (node == nullptr) return E_OUTOFMEMORY;
-    KeepDetached(node);
+    const kelxml::Utf8Text content(data);
+    if (!content.Plain() && !kelxml::IsXmlText(data.View())) return E_INVALIDARG;
+    if (content.View().size() > kelxml::kMaxTextBytes) return E_INVALIDARG;
+    const std::string_view stored = tree_->Store(content.View());
+    kelxml::Node* node = tree_->NewNode(kelxml::Kind::Text);
+    node->value = stored;
     return kelxml::MakeNode(this, node, text);
   });
 }
 
 long KelXmlDocument::getElementsByTagName(const KelUnicodeString& tagName, KelIDOMNodeList_var& list) {
-  return kelxml::ElementsByTagName(this, reinterpret_cast<xmlNodePtr>(document_), tagName, list);
+  return kelxml::ElementsByTagName(this, tree_->Root(), tagName, list);
 }
 
 long KelXmlDocument::getChangeCount(unsigned long long& count) {

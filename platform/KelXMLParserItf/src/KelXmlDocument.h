@@ -1,14 +1,15 @@
-// KelXmlDocument: the KelIDOMDocument over one libxml2 document, which it owns.
+// KelXmlDocument: the KelIDOMDocument over one document of the stand-in's own
+// tree (KelXmlTree.h), which it owns.
 //
 // Nodes that belong to the document but to no parent (made and not yet
-// appended, or removed) hang under a private holder node that is not part of
-// the tree; they are freed with the document. The document is freed when the
-// last handle on it, on one of its nodes or on one of its lists goes.
+// appended, or removed) are simply detached: they stay in the tree's arena,
+// and are freed with it. The document is freed when the last handle on it, on
+// one of its nodes or on one of its lists goes.
 //
 // Threading: one thread at a time.
 #pragma once
 
-#include <libxml/tree.h>
+#include <memory>
 
 #include "KelXmlNodeBase.h"
 #include "KelXmlTree.h"
@@ -16,9 +17,10 @@
 class KelXmlDocument final : public KelXmlNodeBase<KelIDOMDocument> {
   KelDeclareClass
 
-  // Takes ownership of `document` (freed here when no object can be made).
-  // `referencesKept`: parsed without expanding entity references.
-  static KelXmlDocument* Create(xmlDocPtr document, bool referencesKept);
+  // A document over `tree` (null when no object can be made; the tree is
+  // then freed). `referencesKept`: parsed without expanding entity
+  // references.
+  static KelXmlDocument* Create(std::unique_ptr<kelxml::Tree> tree, bool referencesKept);
   ~KelXmlDocument() override;
 
   using KelBaseUnknown::QueryInterface;
@@ -32,11 +34,12 @@ class KelXmlDocument final : public KelXmlNodeBase<KelIDOMDocument> {
   long getElementsByTagName(const KelUnicodeString& tagName, KelIDOMNodeList_var& list) override;
   long getChangeCount(unsigned long long& count) override;
 
-  xmlDocPtr Doc() const { return document_; }
-  // Whether `node` is the holder of the detached nodes.
-  bool IsDetachedHolder(xmlNodePtr node) const { return node == detached_; }
-  // Keeps an unlinked node (and its subtree) until the document goes.
-  void KeepDetached(xmlNodePtr node) { kelxml::LinkLast(detached_, node); }
+  kelxml::Tree& Tree() { return *tree_; }
+  const kelxml::Tree& Tree() const { return *tree_; }
+  // The document element, or null.
+  kelxml::Node* DocumentElement() const;
+  // The document type node, or null.
+  kelxml::Node* DocumentType() const;
   // Whether the tree may hold entity reference nodes (parsed keeping them,
   // with a document type that can declare entities).
   bool MayHoldReferences() const { return may_hold_references_; }
@@ -48,10 +51,9 @@ class KelXmlDocument final : public KelXmlNodeBase<KelIDOMDocument> {
   unsigned long long Changes() const { return changes_; }
 
  private:
-  KelXmlDocument(xmlDocPtr document, xmlNodePtr detached, bool referencesKept);
+  KelXmlDocument(std::unique_ptr<kelxml::Tree> tree, bool referencesKept);
 
-  xmlDocPtr document_;
-  xmlNodePtr detached_;
+  std::unique_ptr<kelxml::Tree> tree_;
   bool references_kept_;
   bool may_hold_references_;
   unsigned long long changes_ = 0;

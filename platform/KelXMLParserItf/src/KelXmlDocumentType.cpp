@@ -1,16 +1,18 @@
 #include "KelXmlDocumentType.h"
 
+#include <string_view>
+#include <utility>
+
 #include "KelXmlCall.h"
 #include "KelXmlDocument.h"
 #include "KelXmlText.h"
-#include "KelXmlTree.h"
 
 KelImplementClass(KelXmlDocumentType, KelImplementationKind, KelBaseUnknown, "KelNull", "KelXMLParserItf")
 
-KelXmlDocumentType::~KelXmlDocumentType() {
-  // A DTD that never joined a document is this object's own.
-  if (Document() == nullptr && Node() != nullptr) xmlFreeDtd(reinterpret_cast<xmlDtdPtr>(Node()));
-}
+KelXmlDocumentType::KelXmlDocumentType(std::unique_ptr<kelxml::Tree> own, kelxml::Node* node)
+    : KelXmlNodeBase(nullptr, node, true), own_(std::move(own)) {}
+
+KelXmlDocumentType::~KelXmlDocumentType() = default;
 
 long KelXmlDocumentType::QueryInterface(const IID& iid, void** object) {
   return Answer(iid, IID_KelIDOMDocumentType, object);
@@ -18,12 +20,12 @@ long KelXmlDocumentType::QueryInterface(const IID& iid, void** object) {
 
 namespace {
 // Identifiers that are absent read as the null string.
-long Identifier(const xmlChar* text, KelUnicodeString& out) {
+long Identifier(std::string_view text, KelUnicodeString& out) {
   return kelxml::Call([&]() -> long {
-    if (text == nullptr) {
+    if (text.data() == nullptr) {
       out = KelUnicodeString();
     } else {
-      kelxml::Assign(out, text);
+      kelxml::Assign(out, text.data(), text.size());
     }
     return S_OK;
   });
@@ -32,21 +34,27 @@ long Identifier(const xmlChar* text, KelUnicodeString& out) {
 
 long KelXmlDocumentType::getName(KelUnicodeString& name) { return Identifier(Node()->name, name); }
 
-long KelXmlDocumentType::getPublicId(KelUnicodeString& publicId) {
-  return Identifier(reinterpret_cast<xmlDtdPtr>(Node())->ExternalID, publicId);
-}
+long KelXmlDocumentType::getPublicId(KelUnicodeString& publicId) { return Identifier(Node()->value, publicId); }
 
-long KelXmlDocumentType::getSystemId(KelUnicodeString& systemId) {
-  return Identifier(reinterpret_cast<xmlDtdPtr>(Node())->SystemID, systemId);
-}
+long KelXmlDocumentType::getSystemId(KelUnicodeString& systemId) { return Identifier(Node()->system_id, systemId); }
 
 long KelXmlDocumentType::Join(KelXmlDocument* document) {
-  if (Document() != nullptr) return E_INVALIDARG;
-  xmlDocPtr doc = document->Doc();
-  auto* dtd = reinterpret_cast<xmlDtdPtr>(Node());
-  dtd->doc = doc;
-  doc->intSubset = dtd;
-  kelxml::LinkLast(reinterpret_cast<xmlNodePtr>(doc), Node());
-  Attach(document, Node());
+  if (Document() != nullptr || own_ == nullptr) return E_INVALIDARG;
+  const kelxml::Node* mine = Node();
+  kelxml::Tree& tree = document->Tree();
+  // Everything that allocates first, so that running out of memory leaves
+  // both trees as they were.
+  kelxml::Node* node = tree.NewNode(kelxml::Kind::DocumentType);
+  node->name = tree.Intern(mine->name);
+  if (mine->value.data() != nullptr) node->value = tree.Store(mine->value);
+  if (mine->system_id.data() != nullptr) node->system_id = tree.Store(mine->system_id);
+  node->dtd = mine->dtd;
+  if (node->dtd != nullptr) {
+    tree.AdoptDtd(node->dtd, nullptr);
+    own_->ReleaseDtd(node->dtd);
+  }
+  kelxml::LinkLast(tree.Root(), node);
+  Attach(document, node);
+  own_.reset();
   return S_OK;
 }

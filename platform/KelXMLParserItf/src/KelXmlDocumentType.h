@@ -1,23 +1,26 @@
-// KelXmlDocumentType: the KelIDOMDocumentType over one libxml2 DTD node.
+// KelXmlDocumentType: the KelIDOMDocumentType over one document type node of
+// the stand-in's tree.
 //
-// Made by KelXmlDOMImplementation, the DTD belongs to no document and this
-// object owns it; Join hands it to a new document, which owns it from then on.
-// Got from a document, it is that document's DTD.
+// Made by KelXmlDOMImplementation, the document type belongs to no document:
+// this object owns a small tree of its own holding the node and its libxml2
+// DTD. Join moves it into a new document, which owns it from then on. Got
+// from a document, it is that document's node.
 //
 // Threading: one thread at a time, like its document.
 #pragma once
 
-#include <libxml/tree.h>
+#include <memory>
 
 #include "KelXmlNodeBase.h"
+#include "KelXmlTree.h"
 
 class KelXmlDocumentType final : public KelXmlNodeBase<KelIDOMDocumentType> {
   KelDeclareClass
 
-  // The DTD of a document.
-  KelXmlDocumentType(KelXmlDocument* document, xmlNodePtr node) : KelXmlNodeBase(document, node, true) {}
-  // A DTD of no document, owned by this object.
-  explicit KelXmlDocumentType(xmlDtdPtr dtd) : KelXmlNodeBase(nullptr, reinterpret_cast<xmlNodePtr>(dtd), true) {}
+  // The document type node of a document.
+  KelXmlDocumentType(KelXmlDocument* document, kelxml::Node* node) : KelXmlNodeBase(document, node, true) {}
+  // The document type `node` of no document, in `own`, which this object keeps.
+  KelXmlDocumentType(std::unique_ptr<kelxml::Tree> own, kelxml::Node* node);
   ~KelXmlDocumentType() override;
 
   using KelBaseUnknown::QueryInterface;
@@ -27,7 +30,11 @@ class KelXmlDocumentType final : public KelXmlNodeBase<KelIDOMDocumentType> {
   long getPublicId(KelUnicodeString& publicId) override;
   long getSystemId(KelUnicodeString& systemId) override;
 
-  // Makes the DTD of no document the DTD of `document` (a new document with
-  // no children). E_INVALIDARG when it already belongs to a document.
+  // Makes the document type of no document the document type of `document`
+  // (a new document with no children). E_INVALIDARG when it already belongs
+  // to a document. Raises std::bad_alloc when memory runs out (nothing moved).
   long Join(KelXmlDocument* document);
+
+ private:
+  std::unique_ptr<kelxml::Tree> own_;  // null once in a document
 };

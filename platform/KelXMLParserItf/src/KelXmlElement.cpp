@@ -1,7 +1,7 @@
 #include "KelXmlElement.h"
 
 #include <cstring>
-#include <string>
+#include <string_view>
 
 #include "KelXmlCall.h"
 #include "KelXmlDocument.h"
@@ -12,50 +12,25 @@ KelImplementClass(KelXmlElement, KelImplementationKind, KelBaseUnknown, "KelNull
 
 namespace {
 
-xmlAttrPtr FindAttribute(xmlNodePtr element, const std::string& qname) {
-  for (xmlAttrPtr attribute = element->properties; attribute != nullptr; attribute = attribute->next) {
-    if (kelxml::QNameIs(attribute->name, attribute->ns, qname.c_str())) return attribute;
+// The attribute of `element` named `qname`: names are interned, so a name
+// the tree does not know is on no attribute, and the others compare by
+// pointer.
+kelxml::Attribute* FindAttribute(const kelxml::Tree& tree, const kelxml::Node* element, std::string_view qname) {
+  if (element->attributes == nullptr) return nullptr;
+  const std::string_view name = tree.Find(qname);
+  if (name.data() == nullptr) return nullptr;
+  for (kelxml::Attribute* attribute = element->attributes; attribute != nullptr; attribute = attribute->next) {
+    if (attribute->name.data() == name.data()) return attribute;
   }
   return nullptr;
 }
 
-// Namespace declarations are attributes to the DOM ("xmlns", "xmlns:p") but
-// not to libxml2, which keeps them apart.
-bool IsNamespaceDeclaration(const std::string& qname) {
+bool IsNamespaceDeclaration(std::string_view qname) {
   return qname.size() >= 5 && std::memcmp(qname.data(), "xmlns", 5) == 0 && (qname.size() == 5 || qname[5] == ':');
 }
 
-xmlNsPtr FindNamespaceDeclaration(xmlNodePtr element, const std::string& qname) {
-  if (!IsNamespaceDeclaration(qname)) return nullptr;
-  const char* prefix = qname.size() > 6 ? qname.c_str() + 6 : nullptr;
-  for (xmlNsPtr ns = element->nsDef; ns != nullptr; ns = ns->next) {
-    if (prefix == nullptr ? ns->prefix == nullptr : xmlStrEqual(ns->prefix, BAD_CAST prefix)) return ns;
-  }
-  return nullptr;
-}
-
-// The value of an attribute, with entity references replaced by their text.
-long ReadValue(xmlAttrPtr attribute, KelUnicodeString& value) {
-  xmlNodePtr only = attribute->children;
-  if (only == nullptr) {
-    kelxml::Assign(value, "", 0);
-    return S_OK;
-  }
-  if (only->next == nullptr && only->type == XML_TEXT_NODE) {
-    kelxml::Assign(value, only->content);
-    return S_OK;
-  }
-  const std::string joined = kelxml::AttributeText(attribute);
-  kelxml::Assign(value, joined.data(), joined.size());
-  return S_OK;
-}
-
-bool ReadOnly(KelXmlDocument* document, xmlNodePtr element) {
-  if (!document->MayHoldReferences()) return false;
-  for (xmlNodePtr up = element; up != nullptr; up = up->parent) {
-    if (up->type == XML_ENTITY_DECL) return true;
-  }
-  return false;
+bool ReadOnly(const KelXmlDocument* document, const kelxml::Node* element) {
+  return document->MayHoldReferences() && kelxml::InEntityContent(element);
 }
 
 }  // namespace
@@ -66,49 +41,49 @@ long KelXmlElement::getTagName(KelUnicodeString& name) { return getNodeName(name
 
 long KelXmlElement::getAttribute(const KelUnicodeString& name, KelUnicodeString& value) {
   return kelxml::Call([&]() -> long {
-    const std::string qname = kelxml::Utf8(name);
-    if (xmlAttrPtr attribute = FindAttribute(Node(), qname)) return ReadValue(attribute, value);
-    if (xmlNsPtr ns = FindNamespaceDeclaration(Node(), qname)) {
-      kelxml::Assign(value, ns->href);
-      return S_OK;
+    const kelxml::Utf8Text qname(name);
+    const kelxml::Attribute* attribute = FindAttribute(Document()->Tree(), Node(), qname.View());
+    if (attribute != nullptr) {
+      kelxml::Assign(value, attribute->value.data(), attribute->value.size());
+    } else {
+      kelxml::Assign(value, "", 0);
     }
-    kelxml::Assign(value, "", 0);
     return S_OK;
   });
 }
 
 long KelXmlElement::setAttribute(const KelUnicodeString& name, const KelUnicodeString& value) {
   return kelxml::Call([&]() -> long {
-    if (!kelxml::IsXmlName(name.View()) || !kelxml::IsXmlText(value.View())) return E_INVALIDARG;
-    if (ReadOnly(Document(), Node())) return E_FAIL;
-    const std::string qname = kelxml::Utf8(name);
-    const std::string text = kelxml::Utf8(value);
-    if (text.size() > kelxml::kMaxTextBytes) return E_INVALIDARG;
-    xmlNodePtr element = Node();
-    const xmlChar* content = BAD_CAST text.c_str();
-    if (IsNamespaceDeclaration(qname)) {
-      if (xmlNsPtr ns = FindNamespaceDeclaration(element, qname)) {
-        xmlChar* href = xmlStrdup(content);
-        if (href == nullptr) return E_OUTOFMEMORY;
-        xmlFree(const_cast<xmlChar*>(ns->href));
-        ns->href = href;
-      } else if (xmlNewNs(element, content, qname.size() > 6 ? BAD_CAST qname.c_str() + 6 : nullptr) == nullptr) {
-        return E_OUTOFMEMORY;
-      }
-      Document()->Changed();
-      return S_OK;
-    }
-    xmlAttrPtr done = nullptr;
-    if (qname.find(':') == std::string::npos) {
-      done = xmlSetNsProp(element, nullptr, BAD_CAST qname.c_str(), content);
-    } else if (xmlAttrPtr attribute = FindAttribute(element, qname)) {
-      done = xmlSetNsProp(element, attribute->ns, attribute->name, content);
+    const kelxml::Utf8Text qname(name);
+    const kelxml::Utf8Text text(value);
+    KelXmlDocument* document = Document();
+    kelxml::Tree& tree = document->Tree();
+    // A name the tree holds already is known to be an XML name.
+    std::string_view interned = tree.Find(qname.View());
+    if (interned.data() == nullptr && !kelxml::IsXmlName(name.View())) return E_INVALIDARG;
+    if (!text.Plain() && !kelxml::IsXmlText(value.View())) return E_INVALIDARG;
+    kelxml::Node* element = Node();
+    if (ReadOnly(document, element)) return E_FAIL;
+    if (text.View().size() > kelxml::kMaxTextBytes) return E_INVALIDARG;
+    // The name is the attribute's whether it is there already or added.
+    if (interned.data() == nullptr) interned = tree.Intern(qname.View());
+    kelxml::Attribute** tail = &element->attributes;
+    while (*tail != nullptr && (*tail)->name.data() != interned.data()) tail = &(*tail)->next;
+    if (kelxml::Attribute* attribute = *tail) {
+      attribute->value = tree.Replace(attribute->value, text.View());
+      // The value is the caller's now: written escaped, as it reads.
+      attribute->written = std::string_view();
+      attribute->written_has_references = false;
     } else {
-      // Takes the prefix's namespace when one is in scope.
-      done = xmlSetProp(element, BAD_CAST qname.c_str(), content);
+      // Stored before anything is linked, so that running out of memory
+      // leaves the element as it was.
+      const std::string_view stored = tree.Store(text.View());
+      kelxml::Attribute* made = tree.NewAttribute();
+      made->name = interned;
+      made->value = stored;
+      *tail = made;
     }
-    if (done == nullptr) return E_OUTOFMEMORY;
-    Document()->Changed();
+    document->Changed();
     return S_OK;
   });
 }
@@ -116,23 +91,27 @@ long KelXmlElement::setAttribute(const KelUnicodeString& name, const KelUnicodeS
 long KelXmlElement::hasAttribute(const KelUnicodeString& name, bool& present) {
   present = false;
   return kelxml::Call([&]() -> long {
-    const std::string qname = kelxml::Utf8(name);
-    present = FindAttribute(Node(), qname) != nullptr || FindNamespaceDeclaration(Node(), qname) != nullptr;
+    const kelxml::Utf8Text qname(name);
+    present = FindAttribute(Document()->Tree(), Node(), qname.View()) != nullptr;
     return S_OK;
   });
 }
 
 long KelXmlElement::removeAttribute(const KelUnicodeString& name) {
   return kelxml::Call([&]() -> long {
-    const std::string qname = kelxml::Utf8(name);
-    xmlAttrPtr attribute = FindAttribute(Node(), qname);
-    if (attribute == nullptr) {
-      // Elements and attributes may still use a declaration: it stays.
-      return FindNamespaceDeclaration(Node(), qname) != nullptr ? E_NOTIMPL : S_OK;
-    }
-    if (ReadOnly(Document(), Node())) return E_FAIL;
-    xmlRemoveProp(attribute);
-    Document()->Changed();
+    const kelxml::Utf8Text qname(name);
+    KelXmlDocument* document = Document();
+    kelxml::Node* element = Node();
+    kelxml::Attribute* attribute = FindAttribute(document->Tree(), element, qname.View());
+    if (attribute == nullptr) return S_OK;
+    // Elements and attributes may still use a declaration: it stays.
+    if (IsNamespaceDeclaration(qname.View())) return E_NOTIMPL;
+    if (ReadOnly(document, element)) return E_FAIL;
+    kelxml::Attribute** link = &element->attributes;
+    while (*link != attribute) link = &(*link)->next;
+    *link = attribute->next;
+    attribute->next = nullptr;
+    document->Changed();
     return S_OK;
   });
 }

@@ -1,4 +1,7 @@
-// KelXmlElement: the KelIDOMElement over one libxml2 element.
+// KelXmlElement: the KelIDOMElement over one element of the stand-in's tree.
+// Attributes are found by their qualified name as stored; namespace
+// declarations ("xmlns", "xmlns:p") are attributes like any other, except
+// that one cannot be removed (elements and attributes may still use it).
 //
 // Threading: one thread at a time, like its document.
 #pragma once
@@ -8,7 +11,7 @@
 class KelXmlElement final : public KelXmlNodeBase<KelIDOMElement> {
   KelDeclareClass
 
-  KelXmlElement(KelXmlDocument* document, xmlNodePtr node) : KelXmlNodeBase(document, node, true) {}
+  KelXmlElement(KelXmlDocument* document, kelxml::Node* node) : KelXmlNodeBase(document, node, true) {}
 
   using KelBaseUnknown::QueryInterface;
   long QueryInterface(const IID& iid, void** object) override;

@@ -10,7 +10,7 @@
 class KelXmlNode final : public KelXmlNodeBase<KelIDOMNode> {
   KelDeclareClass
 
-  KelXmlNode(KelXmlDocument* document, xmlNodePtr node) : KelXmlNodeBase(document, node, true) {}
+  KelXmlNode(KelXmlDocument* document, kelxml::Node* node) : KelXmlNodeBase(document, node, true) {}
 
   using KelBaseUnknown::QueryInterface;
   long QueryInterface(const IID& iid, void** object) override;

@@ -1,7 +1,5 @@
 #include "KelXmlNodeBase.h"
 
-#include <cstring>
-#include <string>
 #include <string_view>
 #include <typeinfo>
 
@@ -12,11 +10,10 @@
 #include "KelXmlNode.h"
 #include "KelXmlNodeList.h"
 #include "KelXmlText.h"
-#include "KelXmlTree.h"
 
 namespace kelxml {
 
-NodeHolder::NodeHolder(KelXmlDocument* document, xmlNodePtr node, bool holdsDocument)
+NodeHolder::NodeHolder(KelXmlDocument* document, kelxml::Node* node, bool holdsDocument)
     : document_(document), node_(node), holds_document_(holdsDocument) {
   if (holds_document_ && document_ != nullptr) document_->AddRef();
 }
@@ -25,7 +22,7 @@ NodeHolder::~NodeHolder() {
   if (holds_document_ && document_ != nullptr) document_->Release();
 }
 
-void NodeHolder::Attach(KelXmlDocument* document, xmlNodePtr node) {
+void NodeHolder::Attach(KelXmlDocument* document, kelxml::Node* node) {
   document->AddRef();
   if (holds_document_ && document_ != nullptr) document_->Release();
   document_ = document;
@@ -35,22 +32,26 @@ void NodeHolder::Attach(KelXmlDocument* document, xmlNodePtr node) {
 
 NodeHolder* HolderOf(KelIDOMNode* node) {
   if (node == nullptr) return nullptr;
-  // Elements, by far the commonest, without the cost of a cross-cast.
-  if (typeid(*node) == typeid(KelXmlElement)) return static_cast<KelXmlElement*>(node);
-  return dynamic_cast<NodeHolder*>(node);
+  const std::type_info& type = typeid(*node);
+  // Elements first: by far the commonest.
+  if (type == typeid(KelXmlElement)) return static_cast<KelXmlElement*>(node);
+  if (type == typeid(KelXmlNode)) return static_cast<KelXmlNode*>(node);
+  if (type == typeid(KelXmlDocument)) return static_cast<KelXmlDocument*>(node);
+  if (type == typeid(KelXmlDocumentType)) return static_cast<KelXmlDocumentType*>(node);
+  return nullptr;
 }
 
-long MakeNode(KelXmlDocument* document, xmlNodePtr node, KelIDOMNode_var& out) {
+long MakeNode(KelXmlDocument* document, kelxml::Node* node, KelIDOMNode_var& out) {
   out = nullptr;
   KelIDOMNode* made = nullptr;
-  switch (node->type) {
-    case XML_ELEMENT_NODE:
+  switch (node->kind) {
+    case Kind::Element:
       made = new KelXmlElement(document, node);
       break;
-    case XML_DOCUMENT_NODE:
+    case Kind::Document:
       out = static_cast<KelIDOMNode*>(document);
       return S_OK;
-    case XML_DTD_NODE:
+    case Kind::DocumentType:
       made = new KelXmlDocumentType(document, node);
       break;
     default:
@@ -62,7 +63,7 @@ long MakeNode(KelXmlDocument* document, xmlNodePtr node, KelIDOMNode_var& out) {
   return S_OK;
 }
 
-long MakeElement(KelXmlDocument* document, xmlNodePtr node, KelIDOMElement_var& out) {
+long MakeElement(KelXmlDocument* document, kelxml::Node* node, KelIDOMElement_var& out) {
   out = nullptr;
   auto* made = new KelXmlElement(document, node);
   if (made == nullptr) return E_OUTOFMEMORY;
@@ -70,7 +71,7 @@ long MakeElement(KelXmlDocument* document, xmlNodePtr node, KelIDOMElement_var& 
   return S_OK;
 }
 
-long MakeList(KelXmlDocument* document, xmlNodePtr root, bool children, const KelUnicodeString& tag,
+long MakeList(KelXmlDocument* document, kelxml::Node* root, bool children, const KelUnicodeString& tag,
               KelIDOMNodeList_var& out) {
   out = nullptr;
   return Call([&]() -> long {
@@ -82,40 +83,27 @@ long MakeList(KelXmlDocument* document, xmlNodePtr root, bool children, const Ke
   });
 }
 
-long ElementsByTagName(KelXmlDocument* document, xmlNodePtr root, const KelUnicodeString& tag,
+long ElementsByTagName(KelXmlDocument* document, kelxml::Node* root, const KelUnicodeString& tag,
                        KelIDOMNodeList_var& out) {
   return MakeList(document, root, false, tag, out);
 }
 
 namespace {
 
-// The DOM parent: none for a detached node, the content of an entity (its
-// references share it) or the top of a tree.
-xmlNodePtr DomParent(const NodeHolder& self, xmlNodePtr node) {
-  xmlNodePtr parent = node->parent;
-  if (parent == nullptr || parent->type == XML_ENTITY_DECL) return nullptr;
-  if (self.Document() != nullptr && self.Document()->IsDetachedHolder(parent)) return nullptr;
+// The DOM parent: none for a detached node or for the top of an entity's
+// content (its references share it).
+kelxml::Node* DomParent(kelxml::Node* node) {
+  kelxml::Node* parent = node->parent;
+  if (parent == nullptr || parent->kind == Kind::Entity) return nullptr;
   return parent;
 }
 
-// Whether the node sits in a child list (so that its siblings are DOM
-// siblings).
-bool HasSiblings(const NodeHolder& self, xmlNodePtr node) {
-  xmlNodePtr parent = node->parent;
-  if (parent == nullptr) return false;
-  return self.Document() == nullptr || !self.Document()->IsDetachedHolder(parent);
-}
-
 // Whether the node is part of an entity's content, which is read-only.
-bool InEntityContent(KelXmlDocument* document, xmlNodePtr node) {
-  if (!document->MayHoldReferences()) return false;
-  for (xmlNodePtr up = node; up != nullptr; up = up->parent) {
-    if (up->type == XML_ENTITY_DECL) return true;
-  }
-  return false;
+bool ReadOnly(const KelXmlDocument* document, const kelxml::Node* node) {
+  return document->MayHoldReferences() && InEntityContent(node);
 }
 
-long Hand(const NodeHolder& self, xmlNodePtr node, KelIDOMNode_var& out) {
+long Hand(const NodeHolder& self, kelxml::Node* node, KelIDOMNode_var& out) {
   out = nullptr;
   if (node == nullptr) return S_OK;
   return MakeNode(self.Document(), node, out);
@@ -123,34 +111,109 @@ long Hand(const NodeHolder& self, xmlNodePtr node, KelIDOMNode_var& out) {
 
 bool Contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
+bool HasValue(Kind kind) {
+  return kind == Kind::Text || kind == Kind::CData || kind == Kind::Comment || kind == Kind::ProcessingInstruction;
+}
+
+// The namespace declaration attribute for `prefix` ("xmlns" or "xmlns:p").
+bool Declares(const Attribute* attribute, std::string_view prefix) {
+  const std::string_view name = attribute->name;
+  if (name.size() < 5 || name.compare(0, 5, "xmlns") != 0) return false;
+  if (prefix.empty()) return name.size() == 5;
+  return name.size() == 6 + prefix.size() && name[5] == ':' && name.compare(6, std::string_view::npos, prefix) == 0;
+}
+
+// The declaration of `prefix` nearest `from` among `from` and its element
+// ancestors (up to and with `last` when given), or null.
+const Attribute* DeclarationOf(const kelxml::Node* from, const kelxml::Node* last, std::string_view prefix) {
+  for (const kelxml::Node* up = from; up != nullptr && up->kind == Kind::Element; up = up->parent) {
+    for (const Attribute* attribute = up->attributes; attribute != nullptr; attribute = attribute->next) {
+      if (Declares(attribute, prefix)) return attribute;
+    }
+    if (up == last) break;
+  }
+  return nullptr;
+}
+
+// Gives `copy` (one element of the copy under `top`) the declaration of
+// `prefix` that its source had in scope above the copied part, when nothing
+// in the copy declares it: a copy carries the declarations its names need
+// wherever it goes, as libxml2's copies did.
+void Declare(Tree& tree, const kelxml::Node* sourceAbove, const kelxml::Node* top, kelxml::Node* copy,
+             std::string_view prefix) {
+  if (prefix == "xml" || prefix == "xmlns" || DeclarationOf(copy, top, prefix) != nullptr) return;
+  const Attribute* declared = DeclarationOf(sourceAbove, nullptr, prefix);
+  // An empty default declaration puts names in no namespace: nothing to carry.
+  if (declared == nullptr || (prefix.empty() && declared->value.empty())) return;
+  Attribute* made = tree.NewAttribute();
+  made->name = declared->name;
+  made->value = tree.Store(declared->value);
+  made->written = declared->written;
+  made->written_has_references = declared->written_has_references;
+  Attribute** tail = &copy->attributes;
+  while (*tail != nullptr) tail = &(*tail)->next;
+  *tail = made;
+}
+
+std::string_view PrefixOf(std::string_view qname) {
+  const std::size_t colon = qname.find(':');
+  return colon == std::string_view::npos ? std::string_view() : qname.substr(0, colon);
+}
+
+// The copy `top` of `source`: every element of it that uses a prefix (or the
+// default namespace) declared only above `source` gets that declaration.
+void CarryNamespaces(Tree& tree, const kelxml::Node* source, kelxml::Node* top) {
+  const kelxml::Node* above = source->parent;
+  if (above == nullptr || above->kind != Kind::Element) return;
+  bool any = false;
+  for (const kelxml::Node* up = above; up != nullptr && up->kind == Kind::Element && !any; up = up->parent) {
+    for (const Attribute* attribute = up->attributes; attribute != nullptr && !any; attribute = attribute->next) {
+      any = attribute->name.compare(0, 5, "xmlns") == 0;
+    }
+  }
+  if (!any) return;
+  // The elements of the copy in document order; entity content is not part
+  // of a copy.
+  kelxml::Node* current = top;
+  while (current != nullptr) {
+    if (current->kind == Kind::Element) {
+      Declare(tree, above, top, current, PrefixOf(current->name));
+      for (const Attribute* attribute = current->attributes; attribute != nullptr; attribute = attribute->next) {
+        const std::string_view prefix = PrefixOf(attribute->name);
+        if (!prefix.empty()) Declare(tree, above, top, current, prefix);
+      }
+      if (current->first != nullptr) {
+        current = current->first;
+        continue;
+      }
+    }
+    while (current != top && current->next == nullptr) current = current->parent;
+    current = current == top ? nullptr : current->next;
+  }
+}
+
 }  // namespace
 
 long GetNodeName(NodeHolder& self, KelUnicodeString& name) {
   return Call([&]() -> long {
-    xmlNodePtr node = self.Node();
-    switch (node->type) {
-      case XML_ELEMENT_NODE: {
-        const std::string qname = QNameOf(node->name, node->ns);
-        Assign(name, qname.data(), qname.size());
-        break;
-      }
-      case XML_TEXT_NODE:
+    const kelxml::Node* node = self.Node();
+    switch (node->kind) {
+      case Kind::Text:
         name = KelUnicodeString("#text");
         break;
-      case XML_CDATA_SECTION_NODE:
+      case Kind::CData:
         name = KelUnicodeString("#cdata-section");
         break;
-      case XML_COMMENT_NODE:
+      case Kind::Comment:
         name = KelUnicodeString("#comment");
         break;
-      case XML_DOCUMENT_NODE:
+      case Kind::Document:
         name = KelUnicodeString("#document");
         break;
-      case XML_DOCUMENT_FRAG_NODE:
-        name = KelUnicodeString("#document-fragment");
-        break;
       default:
-        Assign(name, node->name);
+        // Elements: the qualified name; processing instructions: the target;
+        // entity references and document types: the name.
+        Assign(name, node->name.data(), node->name.size());
         break;
     }
     return S_OK;
@@ -159,17 +222,11 @@ long GetNodeName(NodeHolder& self, KelUnicodeString& name) {
 
 long GetNodeValue(NodeHolder& self, KelUnicodeString& value) {
   return Call([&]() -> long {
-    xmlNodePtr node = self.Node();
-    switch (node->type) {
-      case XML_TEXT_NODE:
-      case XML_CDATA_SECTION_NODE:
-      case XML_COMMENT_NODE:
-      case XML_PI_NODE:
-        Assign(value, node->content);
-        break;
-      default:
-        value = KelUnicodeString();
-        break;
+    const kelxml::Node* node = self.Node();
+    if (HasValue(node->kind)) {
+      Assign(value, node->value.data(), node->value.size());
+    } else {
+      value = KelUnicodeString();
     }
     return S_OK;
   });
@@ -177,50 +234,42 @@ long GetNodeValue(NodeHolder& self, KelUnicodeString& value) {
 
 long SetNodeValue(NodeHolder& self, const KelUnicodeString& value) {
   return Call([&]() -> long {
-    xmlNodePtr node = self.Node();
-    const xmlElementType type = node->type;
-    if (type != XML_TEXT_NODE && type != XML_CDATA_SECTION_NODE && type != XML_COMMENT_NODE && type != XML_PI_NODE) {
-      return S_OK;
-    }
-    if (!IsXmlText(value.View())) return E_INVALIDARG;
-    const std::string text = Utf8(value);
+    kelxml::Node* node = self.Node();
+    const Kind kind = node->kind;
+    if (!HasValue(kind)) return S_OK;
+    const Utf8Text utf8(value);
+    if (!utf8.Plain() && !IsXmlText(value.View())) return E_INVALIDARG;
+    const std::string_view text = utf8.View();
     if (text.size() > kMaxTextBytes) return E_INVALIDARG;
     // Text that would end the node early when written.
-    if (type == XML_CDATA_SECTION_NODE && Contains(text, "]]>")) return E_INVALIDARG;
-    if (type == XML_COMMENT_NODE && (Contains(text, "--") || (!text.empty() && text.back() == '-'))) {
+    if (kind == Kind::CData && Contains(text, "]]>")) return E_INVALIDARG;
+    if (kind == Kind::Comment && (Contains(text, "--") || (!text.empty() && text.back() == '-'))) {
       return E_INVALIDARG;
     }
-    if (type == XML_PI_NODE && Contains(text, "?>")) return E_INVALIDARG;
+    if (kind == Kind::ProcessingInstruction && Contains(text, "?>")) return E_INVALIDARG;
     KelXmlDocument* document = self.Document();
-    if (InEntityContent(document, node)) return E_FAIL;
-    xmlNodeSetContentLen(node, BAD_CAST text.data(), static_cast<int>(text.size()));
+    if (ReadOnly(document, node)) return E_FAIL;
+    node->value = document->Tree().Replace(node->value, text);
     document->Changed();
-    return node->content != nullptr ? S_OK : E_OUTOFMEMORY;
+    return S_OK;
   });
 }
 
 long GetNodeType(NodeHolder& self, unsigned short& type) {
-  type = DomType(self.Node());
+  type = self.Node()->DomType();
   return S_OK;
 }
 
-long GetParentNode(NodeHolder& self, KelIDOMNode_var& parent) {
-  return Hand(self, DomParent(self, self.Node()), parent);
-}
+long GetParentNode(NodeHolder& self, KelIDOMNode_var& parent) { return Hand(self, DomParent(self.Node()), parent); }
 
 long GetFirstChild(NodeHolder& self, KelIDOMNode_var& child) { return Hand(self, DomFirstChild(self.Node()), child); }
 
 long GetLastChild(NodeHolder& self, KelIDOMNode_var& child) { return Hand(self, DomLastChild(self.Node()), child); }
 
-long GetPreviousSibling(NodeHolder& self, KelIDOMNode_var& sibling) {
-  xmlNodePtr node = self.Node();
-  return Hand(self, HasSiblings(self, node) ? node->prev : nullptr, sibling);
-}
+// A detached node has no siblings: unlinking clears them.
+long GetPreviousSibling(NodeHolder& self, KelIDOMNode_var& sibling) { return Hand(self, self.Node()->prev, sibling); }
 
-long GetNextSibling(NodeHolder& self, KelIDOMNode_var& sibling) {
-  xmlNodePtr node = self.Node();
-  return Hand(self, HasSiblings(self, node) ? node->next : nullptr, sibling);
-}
+long GetNextSibling(NodeHolder& self, KelIDOMNode_var& sibling) { return Hand(self, self.Node()->next, sibling); }
 
 long GetChildNodes(NodeHolder& self, KelIDOMNodeList_var& children) {
   return MakeList(self.Document(), self.Node(), true, KelUnicodeString(""), children);
@@ -228,7 +277,7 @@ long GetChildNodes(NodeHolder& self, KelIDOMNodeList_var& children) {
 
 long GetOwnerDocument(NodeHolder& self, KelIDOMDocument_var& document) {
   document = nullptr;
-  if (self.Node()->type != XML_DOCUMENT_NODE && self.Document() != nullptr) {
+  if (self.Node()->kind != Kind::Document && self.Document() != nullptr) {
     document = static_cast<KelIDOMDocument*>(self.Document());
   }
   return S_OK;
@@ -247,9 +296,9 @@ long InsertChild(NodeHolder& self, const KelIDOMNode_var& newChild, const KelIDO
     NodeHolder* held = HolderOf(newChild.get());
     // Nodes of another document (or of none) cannot join this one.
     if (held == nullptr || document == nullptr || held->Document() != document) return E_INVALIDARG;
-    xmlNodePtr parent = self.Node();
-    xmlNodePtr child = held->Node();
-    xmlNodePtr ref = nullptr;
+    kelxml::Node* parent = self.Node();
+    kelxml::Node* child = held->Node();
+    kelxml::Node* ref = nullptr;
     if (refChild != nullptr) {
       NodeHolder* heldRef = HolderOf(refChild.get());
       if (heldRef == nullptr || heldRef->Document() != document || heldRef->Node()->parent != parent) {
@@ -257,14 +306,14 @@ long InsertChild(NodeHolder& self, const KelIDOMNode_var& newChild, const KelIDO
       }
       ref = heldRef->Node();
     }
-    if (parent->type != XML_ELEMENT_NODE && parent->type != XML_DOCUMENT_NODE) return E_FAIL;
-    switch (child->type) {
-      case XML_ELEMENT_NODE:
-      case XML_TEXT_NODE:
-      case XML_CDATA_SECTION_NODE:
-      case XML_COMMENT_NODE:
-      case XML_PI_NODE:
-      case XML_ENTITY_REF_NODE:
+    if (parent->kind != Kind::Element && parent->kind != Kind::Document) return E_FAIL;
+    switch (child->kind) {
+      case Kind::Element:
+      case Kind::Text:
+      case Kind::CData:
+      case Kind::Comment:
+      case Kind::ProcessingInstruction:
+      case Kind::EntityReference:
         break;
       default:
         return E_FAIL;
@@ -276,27 +325,27 @@ long InsertChild(NodeHolder& self, const KelIDOMNode_var& newChild, const KelIDO
     // A node cannot go below itself. Only a node with children can be an
     // ancestor, so a leaf skips the climb.
     if (child == parent) return E_FAIL;
-    if (child->children != nullptr && child->type == XML_ELEMENT_NODE) {
-      for (xmlNodePtr up = parent->parent; up != nullptr && up->type == XML_ELEMENT_NODE; up = up->parent) {
+    if (child->first != nullptr && child->kind == Kind::Element) {
+      for (kelxml::Node* up = parent->parent; up != nullptr && up->kind == Kind::Element; up = up->parent) {
         if (up == child) return E_FAIL;
       }
     }
-    if (InEntityContent(document, parent) || InEntityContent(document, child)) return E_FAIL;
-    if (parent->type == XML_DOCUMENT_NODE) {
-      if (child->type != XML_ELEMENT_NODE && child->type != XML_COMMENT_NODE && child->type != XML_PI_NODE) {
+    if (ReadOnly(document, parent) || ReadOnly(document, child)) return E_FAIL;
+    if (parent->kind == Kind::Document) {
+      if (child->kind != Kind::Element && child->kind != Kind::Comment && child->kind != Kind::ProcessingInstruction) {
         return E_FAIL;
       }
-      if (child->type == XML_ELEMENT_NODE) {
+      if (child->kind == Kind::Element) {
         // One document element, and after the document type.
-        for (xmlNodePtr other = parent->children; other != nullptr; other = other->next) {
-          if (other->type == XML_ELEMENT_NODE && other != child) return E_FAIL;
+        for (kelxml::Node* other = parent->first; other != nullptr; other = other->next) {
+          if (other->kind == Kind::Element && other != child) return E_FAIL;
         }
-        for (xmlNodePtr after = ref; after != nullptr; after = after->next) {
-          if (after->type == XML_DTD_NODE) return E_FAIL;
+        for (kelxml::Node* after = ref; after != nullptr; after = after->next) {
+          if (after->kind == Kind::DocumentType) return E_FAIL;
         }
       }
     }
-    xmlUnlinkNode(child);
+    Unlink(child);
     if (ref != nullptr) {
       LinkBefore(ref, child);
     } else {
@@ -314,11 +363,11 @@ long RemoveChild(NodeHolder& self, const KelIDOMNode_var& oldChild, KelIDOMNode_
     KelXmlDocument* document = self.Document();
     NodeHolder* held = HolderOf(oldChild.get());
     if (held == nullptr || document == nullptr || held->Document() != document) return E_INVALIDARG;
-    xmlNodePtr child = held->Node();
-    if (child->parent != self.Node() || document->IsDetachedHolder(self.Node())) return E_INVALIDARG;
-    if (InEntityContent(document, child)) return E_FAIL;
-    xmlUnlinkNode(child);
-    document->KeepDetached(child);
+    kelxml::Node* child = held->Node();
+    if (child->parent != self.Node()) return E_INVALIDARG;
+    if (ReadOnly(document, child)) return E_FAIL;
+    // The node stays in the tree's arena until the document goes.
+    Unlink(child);
     document->Changed();
     removed = oldChild;
     return S_OK;
@@ -328,12 +377,12 @@ long RemoveChild(NodeHolder& self, const KelIDOMNode_var& oldChild, KelIDOMNode_
 long CloneNode(NodeHolder& self, bool deep, KelIDOMNode_var& clone) {
   clone = nullptr;
   return Call([&]() -> long {
-    xmlNodePtr node = self.Node();
+    const kelxml::Node* node = self.Node();
     KelXmlDocument* document = self.Document();
-    if (document == nullptr || node->type == XML_DOCUMENT_NODE || node->type == XML_DTD_NODE) return E_NOTIMPL;
-    xmlNodePtr copy = CopyTree(node, document->Doc(), nullptr, deep, false);
-    if (copy == nullptr) return E_OUTOFMEMORY;
-    document->KeepDetached(copy);
+    if (document == nullptr || node->kind == Kind::Document || node->kind == Kind::DocumentType) return E_NOTIMPL;
+    Tree& tree = document->Tree();
+    kelxml::Node* copy = CopyTree(tree, node, deep);
+    if (copy->kind == Kind::Element) CarryNamespaces(tree, node, copy);
     return MakeNode(document, copy, clone);
   });
 }

@@ -1,22 +1,22 @@
 // KelXmlNodeBase: the KelIDOMNode part shared by every node wrapper
-// (document, element, document type, other nodes), over one libxml2 node.
+// (document, element, document type, other nodes), over one node of the
+// stand-in's own tree (KelXmlTree.h).
 //
 // A wrapper is made per call and holds a reference on its document
-// (KelXmlDocument), so the libxml2 tree outlives every wrapper. The document's
-// own wrapper is the document object itself and holds no reference on itself.
-// A document type not yet given to a document has no document.
+// (KelXmlDocument), so the tree outlives every wrapper; nodes are never freed
+// before their tree, so a wrapper of a removed node stays valid. The
+// document's own wrapper is the document object itself and holds no
+// reference on itself. A document type not yet given to a document has no
+// document (it owns a small tree of its own).
 //
 // Threading: one thread at a time, like the document.
 #pragma once
-
-#include <libxml/tree.h>
-
-#include <vector>
 
 #include "KelIDOMDocument.h"
 #include "KelIDOMElement.h"
 #include "KelIDOMNode.h"
 #include "KelIDOMNodeList.h"
+#include "KelXmlTree.h"
 
 class KelXmlDocument;
 
@@ -25,37 +25,38 @@ namespace kelxml {
 // The node a wrapper stands for and the document that owns it.
 class NodeHolder {
  public:
-  NodeHolder(KelXmlDocument* document, xmlNodePtr node, bool holdsDocument);
+  NodeHolder(KelXmlDocument* document, kelxml::Node* node, bool holdsDocument);
   ~NodeHolder();
   NodeHolder(const NodeHolder&) = delete;
   NodeHolder& operator=(const NodeHolder&) = delete;
 
   KelXmlDocument* Document() const { return document_; }
-  xmlNodePtr Node() const { return node_; }
+  kelxml::Node* Node() const { return node_; }
 
  protected:
   // Gives the holder its document (a document type joining a document).
-  void Attach(KelXmlDocument* document, xmlNodePtr node);
+  void Attach(KelXmlDocument* document, kelxml::Node* node);
 
  private:
   KelXmlDocument* document_;
-  xmlNodePtr node_;
+  kelxml::Node* node_;
   bool holds_document_;
 };
 
 // The holder behind a node interface of this library, or null for a foreign
-// object.
+// object. Without a cross-cast: the wrapper classes are final, so their type
+// identifiers say it all.
 NodeHolder* HolderOf(KelIDOMNode* node);
 
 // A new wrapper for `node` of `document`, typed by the node's kind.
-long MakeNode(KelXmlDocument* document, xmlNodePtr node, KelIDOMNode_var& out);
-long MakeElement(KelXmlDocument* document, xmlNodePtr node, KelIDOMElement_var& out);
+long MakeNode(KelXmlDocument* document, kelxml::Node* node, KelIDOMNode_var& out);
+long MakeElement(KelXmlDocument* document, kelxml::Node* node, KelIDOMElement_var& out);
 // A new live list: the children of `root`, or (not `children`) the elements
 // below it named `tag` ("*": all), in document order.
-long MakeList(KelXmlDocument* document, xmlNodePtr root, bool children, const KelUnicodeString& tag,
+long MakeList(KelXmlDocument* document, kelxml::Node* root, bool children, const KelUnicodeString& tag,
               KelIDOMNodeList_var& out);
 // The live list of the elements below `root` named `tag` ("*": all).
-long ElementsByTagName(KelXmlDocument* document, xmlNodePtr root, const KelUnicodeString& tag,
+long ElementsByTagName(KelXmlDocument* document, kelxml::Node* root, const KelUnicodeString& tag,
                        KelIDOMNodeList_var& out);
 
 // The KelIDOMNode operations on a holder.
@@ -108,7 +109,7 @@ class KelXmlNodeBase : public Interface, public kelxml::NodeHolder {
   long isSameNode(const KelIDOMNode_var& other, bool& same) override { return kelxml::IsSameNode(*this, other, same); }
 
  protected:
-  KelXmlNodeBase(KelXmlDocument* document, xmlNodePtr node, bool holdsDocument)
+  KelXmlNodeBase(KelXmlDocument* document, kelxml::Node* node, bool holdsDocument)
       : kelxml::NodeHolder(document, node, holdsDocument) {}
 
   // Hands this object out as `Interface` for the interface identifiers it

@@ -9,7 +9,7 @@
 
 KelImplementClass(KelXmlNodeList, KelImplementationKind, KelBaseUnknown, "KelNull", "KelXMLParserItf")
 
-KelXmlNodeList* KelXmlNodeList::Make(KelXmlDocument* document, xmlNodePtr root, Kind kind,
+KelXmlNodeList* KelXmlNodeList::Make(KelXmlDocument* document, kelxml::Node* root, Kind kind,
                                      const KelUnicodeString& tag) {
   std::string name = kelxml::Utf8(tag);
   // A tag that is not an XML name matches nothing.
@@ -25,7 +25,7 @@ KelXmlNodeList* KelXmlNodeList::Make(KelXmlDocument* document, xmlNodePtr root, 
   return made;
 }
 
-KelXmlNodeList::KelXmlNodeList(KelXmlDocument* document, xmlNodePtr root, Kind kind, std::string tag, bool matches)
+KelXmlNodeList::KelXmlNodeList(KelXmlDocument* document, kelxml::Node* root, Kind kind, std::string tag, bool matches)
     : document_(document), root_(root), kind_(kind), tag_(std::move(tag)), matches_(matches) {
   if (document_ != nullptr) document_->AddRef();
 }
@@ -45,16 +45,19 @@ long KelXmlNodeList::QueryInterface(const IID& iid, void** object) {
 }
 
 void KelXmlNodeList::Gather() {
-  std::vector<xmlNodePtr> nodes;
+  std::vector<kelxml::Node*> nodes;
   if (kind_ == Kind::Children) {
-    for (xmlNodePtr child = kelxml::DomFirstChild(root_); child != nullptr; child = child->next) nodes.push_back(child);
-  } else if (matches_) {
-    const bool all = tag_ == "*";
-    {
-      kelxml::ForEachDescendant(root_, [&](xmlNodePtr node) {
-        if (node->type == XML_ELEMENT_NODE && (all || kelxml::QNameIs(node->name, node->ns, tag_.c_str()))) {
-          nodes.push_back(node);
-        }
+    for (kelxml::Node* child = kelxml::DomFirstChild(root_); child != nullptr; child = child->next) {
+      nodes.push_back(child);
+    }
+  } else if (matches_ && document_ != nullptr) {
+    if (tag_ == "*") {
+      kelxml::ForEachDescendant(root_, [&](kelxml::Node* node) {
+        if (node->kind == kelxml::Kind::Element) nodes.push_back(node);
+      });
+    } else if (const char* name = document_->Tree().Find(tag_).data()) {
+      kelxml::ForEachDescendant(root_, [&](kelxml::Node* node) {
+        if (node->name.data() == name && node->kind == kelxml::Kind::Element) nodes.push_back(node);
       });
     }
   }

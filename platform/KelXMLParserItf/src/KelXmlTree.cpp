@@ -1,334 +1,388 @@
 #include "KelXmlTree.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
-#include <string>
-
-#include <libxml/entities.h>
+#include <utility>
 
 namespace kelxml {
 
-unsigned short DomType(xmlNodePtr node) {
-  switch (node->type) {
-    case XML_ELEMENT_NODE:
-      return 1;
-    case XML_ATTRIBUTE_NODE:
-      return 2;
-    case XML_TEXT_NODE:
-      return 3;
-    case XML_CDATA_SECTION_NODE:
-      return 4;
-    case XML_ENTITY_REF_NODE:
-      return 5;
-    case XML_ENTITY_NODE:
-    case XML_ENTITY_DECL:
-      return 6;
-    case XML_PI_NODE:
-      return 7;
-    case XML_COMMENT_NODE:
-      return 8;
-    case XML_DOCUMENT_NODE:
-    case XML_HTML_DOCUMENT_NODE:
-      return 9;
-    case XML_DOCUMENT_TYPE_NODE:
-    case XML_DTD_NODE:
-      return 10;
-    case XML_DOCUMENT_FRAG_NODE:
-      return 11;
-    case XML_NOTATION_NODE:
-      return 12;
-    default:
-      return 0;
-  }
-}
+namespace {
 
-xmlNodePtr EntityContent(xmlNodePtr reference) {
-  xmlNodePtr entity = reference->children;
-  return entity != nullptr && entity->type == XML_ENTITY_DECL ? entity->children : nullptr;
-}
+// The text of every empty value: never written to.
+const char kEmpty[] = "";
 
-xmlNodePtr DomFirstChild(xmlNodePtr node) {
-  switch (node->type) {
-    case XML_ELEMENT_NODE:
-    case XML_DOCUMENT_NODE:
-    case XML_DOCUMENT_FRAG_NODE:
-      return node->children;
-    case XML_ENTITY_REF_NODE:
-      return EntityContent(node);
-    default:
-      return nullptr;
-  }
-}
+// Nodes and attributes hold pointers and views only.
+constexpr std::size_t kAlign = 8;
+static_assert(alignof(Node) <= kAlign && alignof(Attribute) <= kAlign, "arena blocks are 8-aligned");
 
-xmlNodePtr DomLastChild(xmlNodePtr node) {
-  switch (node->type) {
-    case XML_ELEMENT_NODE:
-    case XML_DOCUMENT_NODE:
-    case XML_DOCUMENT_FRAG_NODE:
-      return node->last;
-    case XML_ENTITY_REF_NODE: {
-      xmlNodePtr entity = node->children;
-      return entity != nullptr && entity->type == XML_ENTITY_DECL ? entity->last : nullptr;
+constexpr std::size_t RoundUp(std::size_t size) { return (size + kAlign - 1) & ~(kAlign - 1); }
+
+// The room a stored text of `size` bytes was given: the text, its NUL, and
+// the padding up to the next block. A text shortened in place keeps at
+// least the room its new size would have been given.
+constexpr std::size_t RoomOf(std::size_t size) { return RoundUp(size + 1); }
+
+// Chunks grow from 4 KiB to 1 MiB, so that a small document stays small and
+// a large one takes few chunks; a block larger than a quarter of the next
+// chunk gets a chunk of its own.
+constexpr std::size_t kFirstChunk = 4096;
+constexpr std::size_t kLargestChunk = 1 << 20;
+
+// A bump allocator over a list of chunks, freed all at once.
+class Arena {
+ public:
+  explicit Arena(std::size_t first) : next_size_(first) {}
+  ~Arena() {
+    while (chunks_ != nullptr) {
+      Chunk* prev = chunks_->prev;
+      ::operator delete(chunks_);
+      chunks_ = prev;
     }
-    default:
-      return nullptr;
+  }
+  Arena(const Arena&) = delete;
+  Arena& operator=(const Arena&) = delete;
+
+  // `size` bytes aligned for any node, attribute or text.
+  char* Allocate(std::size_t size) {
+    size = RoundUp(size);
+    if (static_cast<std::size_t>(end_ - top_) >= size) {
+      char* block = top_;
+      top_ += size;
+      return block;
+    }
+    return AllocateSlow(size);
+  }
+
+  // Whether the `size` bytes at `block` were the last taken from the current
+  // chunk and it has `more` bytes left after them: then they can grow.
+  bool CanGrow(const char* block, std::size_t size, std::size_t more) const {
+    return block + size == top_ && static_cast<std::size_t>(end_ - top_) >= more;
+  }
+  void Grow(std::size_t more) { top_ += more; }
+
+  // Whether the `size` bytes at `p` lie in one of the chunks: a search among
+  // their addresses, as a large document has hundreds of chunks.
+  bool Holds(const char* p, std::size_t size) const {
+    const auto at = reinterpret_cast<std::uintptr_t>(p);
+    auto after = std::upper_bound(ranges_.begin(), ranges_.end(), at,
+                                  [](std::uintptr_t a, const Range& range) { return a < range.begin; });
+    if (after == ranges_.begin()) return false;
+    --after;
+    return at < after->end && size <= after->end - at;
+  }
+
+  std::size_t Bytes() const { return bytes_; }
+
+ private:
+  struct Chunk {
+    Chunk* prev;
+    std::size_t size;  // bytes after the header
+  };
+  static constexpr std::size_t kHeader = RoundUp(sizeof(Chunk));
+
+  struct Range {
+    std::uintptr_t begin, end;  // the data of one chunk
+  };
+
+  char* NewChunk(std::size_t size) {
+    auto* chunk = static_cast<Chunk*>(::operator new(kHeader + size));
+    char* data = reinterpret_cast<char*>(chunk) + kHeader;
+    const Range range{reinterpret_cast<std::uintptr_t>(data), reinterpret_cast<std::uintptr_t>(data) + size};
+    try {
+      ranges_.insert(std::upper_bound(ranges_.begin(), ranges_.end(), range,
+                                      [](const Range& a, const Range& b) { return a.begin < b.begin; }),
+                     range);
+    } catch (...) {
+      ::operator delete(chunk);
+      throw;
+    }
+    chunk->size = size;
+    bytes_ += kHeader + size;
+    return data;
+  }
+
+  char* AllocateSlow(std::size_t size) {
+    if (size > next_size_ / 4) {
+      // A chunk of its own, behind the current one, which stays in use.
+      char* data = NewChunk(size);
+      Chunk* chunk = reinterpret_cast<Chunk*>(data - kHeader);
+      if (chunks_ == nullptr) {
+        chunk->prev = nullptr;
+        chunks_ = chunk;
+      } else {
+        chunk->prev = chunks_->prev;
+        chunks_->prev = chunk;
+      }
+      return data;
+    }
+    char* data = NewChunk(next_size_);
+    Chunk* chunk = reinterpret_cast<Chunk*>(data - kHeader);
+    chunk->prev = chunks_;
+    chunks_ = chunk;
+    top_ = data + size;
+    end_ = data + next_size_;
+    next_size_ = std::min(next_size_ * 2, kLargestChunk);
+    return data;
+  }
+
+  Chunk* chunks_ = nullptr;  // the current chunk first
+  std::vector<Range> ranges_;  // every chunk's, by address
+  char* top_ = nullptr;
+  char* end_ = nullptr;
+  std::size_t next_size_;
+  std::size_t bytes_ = 0;
+};
+
+// Eight bytes at a time: names are looked up on every attribute set or read.
+std::uint64_t Hash(std::string_view text) {
+  const char* p = text.data();
+  std::size_t left = text.size();
+  std::uint64_t hash = 0x9E3779B97F4A7C15ULL ^ left;
+  auto mix = [&hash](std::uint64_t word) {
+    hash = (hash ^ word) * 0xFF51AFD7ED558CCDULL;
+    hash ^= hash >> 32;
+  };
+  for (; left >= 8; p += 8, left -= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    mix(word);
+  }
+  if (left > 0) {
+    // The last eight bytes again when there are eight, else byte by byte
+    // (a copy of a variable length would be a call).
+    std::uint64_t word = 0;
+    if (text.size() >= 8) {
+      std::memcpy(&word, p + left - 8, sizeof word);
+    } else {
+      for (std::size_t k = 0; k < left; ++k) word |= std::uint64_t{static_cast<unsigned char>(p[k])} << (8 * k);
+    }
+    mix(word);
+  }
+  return hash ^ (hash >> 29);
+}
+
+}  // namespace
+
+struct Tree::Impl {
+  Arena arena{kFirstChunk};
+  // Names live apart from values, so that no value reuse can touch one.
+  Arena names{1024};
+  // Open addressing, a power of two slots, at most half of them used.
+  std::vector<std::string_view> slots;
+  std::size_t used = 0;
+  struct Dtd {
+    xmlDtdPtr dtd;
+    xmlDocPtr holder;
+  };
+  std::vector<Dtd> dtds;
+
+  char* Copy(Arena& into, std::string_view text) {
+    char* block = into.Allocate(text.size() + 1);
+    if (!text.empty()) std::memcpy(block, text.data(), text.size());
+    block[text.size()] = '\0';
+    return block;
+  }
+
+  // The slot of `name`: where it is, or the empty slot where it would go.
+  std::size_t SlotOf(std::string_view name) const {
+    const std::size_t mask = slots.size() - 1;
+    std::size_t i = static_cast<std::size_t>(Hash(name)) & mask;
+    while (slots[i].data() != nullptr && slots[i] != name) i = (i + 1) & mask;
+    return i;
+  }
+
+  void Rehash() {
+    std::vector<std::string_view> old(slots.empty() ? 64 : slots.size() * 2);
+    old.swap(slots);
+    for (std::string_view name : old) {
+      if (name.data() != nullptr) slots[SlotOf(name)] = name;
+    }
+  }
+};
+
+Tree::Tree() : impl_(new Impl) {}
+
+Tree::~Tree() {
+  // A DTD's names may live in its holder's dictionary: the DTDs go first.
+  for (const Impl::Dtd& held : impl_->dtds) {
+    if (held.dtd == nullptr) continue;
+    if (held.holder != nullptr) {
+      if (held.dtd->parent == held.holder) xmlUnlinkNode(reinterpret_cast<xmlNodePtr>(held.dtd));
+      if (held.holder->intSubset == held.dtd) held.holder->intSubset = nullptr;
+      if (held.holder->extSubset == held.dtd) held.holder->extSubset = nullptr;
+    }
+    xmlFreeDtd(held.dtd);
+  }
+  for (std::size_t i = 0; i < impl_->dtds.size(); ++i) {
+    xmlDocPtr holder = impl_->dtds[i].holder;
+    if (holder == nullptr) continue;
+    bool freed = false;
+    for (std::size_t j = 0; j < i && !freed; ++j) freed = impl_->dtds[j].holder == holder;
+    if (!freed) xmlFreeDoc(holder);
   }
 }
 
-void LinkLast(xmlNodePtr parent, xmlNodePtr node) {
+Node* Tree::NewNode(Kind kind) { return new (impl_->arena.Allocate(sizeof(Node))) Node(kind); }
+
+Attribute* Tree::NewAttribute() { return new (impl_->arena.Allocate(sizeof(Attribute))) Attribute; }
+
+std::string_view Tree::Intern(std::string_view name) {
+  Impl& impl = *impl_;
+  if ((impl.used + 1) * 2 > impl.slots.size()) impl.Rehash();
+  const std::size_t slot = impl.SlotOf(name);
+  if (impl.slots[slot].data() != nullptr) return impl.slots[slot];
+  const std::string_view stored(impl.Copy(impl.names, name), name.size());
+  impl.slots[slot] = stored;
+  ++impl.used;
+  return stored;
+}
+
+std::string_view Tree::Find(std::string_view name) const {
+  if (impl_->slots.empty()) return {};
+  const std::string_view found = impl_->slots[impl_->SlotOf(name)];
+  return found.data() != nullptr ? found : std::string_view();
+}
+
+std::string_view Tree::Store(std::string_view text) {
+  if (text.empty()) return std::string_view(kEmpty, 0);
+  return std::string_view(impl_->Copy(impl_->arena, text), text.size());
+}
+
+std::string_view Tree::Replace(std::string_view old, std::string_view text) {
+  Arena& arena = impl_->arena;
+  const char* at = old.data();
+  // A value Store gave starts a block and ends with its NUL: a view that
+  // does not (a part of a value) is never written over, nor is one outside
+  // the arena.
+  const bool whole = at != nullptr && at != kEmpty && reinterpret_cast<std::uintptr_t>(at) % kAlign == 0;
+  if (whole && arena.Holds(at, old.size() + 1) && at[old.size()] == '\0') {
+    char* room = const_cast<char*>(at);
+    const std::size_t have = RoomOf(old.size());
+    const std::size_t need = RoomOf(text.size());
+    if (need <= have || arena.CanGrow(at, have, need - have)) {
+      if (need > have) arena.Grow(need - have);
+      if (!text.empty()) std::memmove(room, text.data(), text.size());
+      room[text.size()] = '\0';
+      return std::string_view(room, text.size());
+    }
+  }
+  return Store(text);
+}
+
+void Tree::AdoptDtd(xmlDtdPtr dtd, xmlDocPtr holder) { impl_->dtds.push_back({dtd, holder}); }
+
+void Tree::ReleaseDtd(xmlDtdPtr dtd) {
+  auto& dtds = impl_->dtds;
+  dtds.erase(std::remove_if(dtds.begin(), dtds.end(),
+                            [dtd](const Impl::Dtd& held) { return held.dtd == dtd && held.holder == nullptr; }),
+             dtds.end());
+}
+
+std::size_t Tree::ArenaBytes() const { return impl_->arena.Bytes() + impl_->names.Bytes(); }
+
+void LinkLast(Node* parent, Node* node) {
   node->parent = parent;
   node->next = nullptr;
   node->prev = parent->last;
   if (parent->last != nullptr) {
     parent->last->next = node;
   } else {
-    parent->children = node;
+    parent->first = node;
   }
   parent->last = node;
 }
 
-void LinkBefore(xmlNodePtr ref, xmlNodePtr node) {
-  xmlNodePtr parent = ref->parent;
+void LinkBefore(Node* ref, Node* node) {
+  Node* parent = ref->parent;
   node->parent = parent;
   node->next = ref;
   node->prev = ref->prev;
   if (ref->prev != nullptr) {
     ref->prev->next = node;
   } else {
-    parent->children = node;
+    parent->first = node;
   }
   ref->prev = node;
 }
 
-bool QNameIs(const xmlChar* local, const xmlNs* ns, const char* qname) {
-  const char* name = reinterpret_cast<const char*>(local);
-  if (name == nullptr) return false;
-  if (ns == nullptr || ns->prefix == nullptr) return std::strcmp(name, qname) == 0;
-  const char* prefix = reinterpret_cast<const char*>(ns->prefix);
-  const std::size_t n = std::strlen(prefix);
-  return std::strncmp(qname, prefix, n) == 0 && qname[n] == ':' && std::strcmp(qname + n + 1, name) == 0;
+void Unlink(Node* node) {
+  Node* parent = node->parent;
+  if (node->prev != nullptr) {
+    node->prev->next = node->next;
+  } else if (parent != nullptr && parent->first == node) {
+    parent->first = node->next;
+  }
+  if (node->next != nullptr) {
+    node->next->prev = node->prev;
+  } else if (parent != nullptr && parent->last == node) {
+    parent->last = node->prev;
+  }
+  node->parent = nullptr;
+  node->prev = nullptr;
+  node->next = nullptr;
 }
 
-std::string QNameOf(const xmlChar* local, const xmlNs* ns) {
-  std::string name;
-  if (ns != nullptr && ns->prefix != nullptr) {
-    name = reinterpret_cast<const char*>(ns->prefix);
-    name += ':';
+bool InEntityContent(const Node* node) {
+  for (const Node* up = node; up != nullptr; up = up->parent) {
+    if (up->kind == Kind::Entity) return true;
   }
-  if (local != nullptr) name += reinterpret_cast<const char*>(local);
-  return name;
-}
-
-std::string AttributeText(xmlAttrPtr attribute) {
-  std::string text;
-  // The parser has normalised the value's own text already; the text of an
-  // entity it references is normalised here, as an expanding parse does: each
-  // tab, line feed and carriage return of the replacement text becomes a
-  // space (XML 1.0, 3.3.3), so that both ways of reading give one value.
-  auto normalised = [&text](xmlNodePtr node) {
-    if (node->type != XML_TEXT_NODE || node->content == nullptr) return;
-    const std::size_t start = text.size();
-    text += reinterpret_cast<const char*>(node->content);
-    for (std::size_t i = start; i < text.size(); ++i) {
-      if (text[i] == '\t' || text[i] == '\n' || text[i] == '\r') text[i] = ' ';
-    }
-  };
-  for (xmlNodePtr part = attribute->children; part != nullptr; part = part->next) {
-    if (part->type == XML_ENTITY_REF_NODE) {
-      ForEachDescendant(part, normalised);
-    } else if (part->type == XML_TEXT_NODE && part->content != nullptr) {
-      text += reinterpret_cast<const char*>(part->content);
-    }
-  }
-  return text;
-}
-
-bool ContainsEntityReferences(xmlDocPtr document) {
-  bool found = false;
-  auto check = [&found](xmlNodePtr node) {
-    if (found) return;
-    if (node->type == XML_ENTITY_REF_NODE) {
-      found = true;
-      return;
-    }
-    if (node->type != XML_ELEMENT_NODE) return;
-    for (xmlAttrPtr attribute = node->properties; attribute != nullptr; attribute = attribute->next) {
-      for (xmlNodePtr part = attribute->children; part != nullptr; part = part->next) {
-        if (part->type == XML_ENTITY_REF_NODE) found = true;
-      }
-    }
-  };
-  // Entity content is not entered: a reference to it was seen first.
-  for (xmlNodePtr top = document->children; top != nullptr && !found; top = top->next) {
-    check(top);
-    if (top->type == XML_ELEMENT_NODE) ForEachDescendant(top, check);
-  }
-  return found;
+  return false;
 }
 
 namespace {
 
-// The namespace of `copy` (already linked) that stands for `source`: the
-// parent's when it is the same, else one in scope with the same prefix and
-// URI, else a new declaration on `copy`.
-xmlNsPtr MapNamespace(xmlDocPtr document, xmlNodePtr copy, xmlNsPtr source) {
-  xmlNodePtr parent = copy->parent;
-  if (parent != nullptr && parent->type == XML_ELEMENT_NODE && parent->ns != nullptr &&
-      xmlStrEqual(parent->ns->prefix, source->prefix) && xmlStrEqual(parent->ns->href, source->href)) {
-    return parent->ns;
+// One node without its children, detached. Values are copied, so that each
+// value has one owner and Replace may reuse its room; names are the tree's
+// interned ones already, and `written` is only ever replaced whole.
+Node* CopyOne(Tree& tree, const Node* source) {
+  Node* copy = tree.NewNode(source->kind);
+  copy->name = source->name;
+  copy->value = source->value.data() != nullptr ? tree.Store(source->value) : std::string_view();
+  copy->entity = source->entity;
+  Attribute* last = nullptr;
+  for (const Attribute* attribute = source->attributes; attribute != nullptr; attribute = attribute->next) {
+    Attribute* made = tree.NewAttribute();
+    made->name = attribute->name;
+    made->value = tree.Store(attribute->value);
+    made->written = attribute->written;
+    made->written_has_references = attribute->written_has_references;
+    if (last != nullptr) {
+      last->next = made;
+    } else {
+      copy->attributes = made;
+    }
+    last = made;
   }
-  xmlNsPtr found = xmlSearchNs(document, copy, source->prefix);
-  if (found != nullptr && xmlStrEqual(found->href, source->href)) return found;
-  return xmlNewNs(copy, source->href, source->prefix);
-}
-
-bool CopyAttributes(xmlDocPtr document, xmlNodePtr source, xmlNodePtr copy, bool expand) {
-  for (xmlAttrPtr attribute = source->properties; attribute != nullptr; attribute = attribute->next) {
-    xmlNsPtr ns = nullptr;
-    if (attribute->ns != nullptr) {
-      ns = MapNamespace(document, copy, attribute->ns);
-      if (ns == nullptr) return false;
-    }
-    bool references = false;
-    for (xmlNodePtr part = attribute->children; part != nullptr; part = part->next) {
-      if (part->type == XML_ENTITY_REF_NODE) references = true;
-    }
-    if (references && !expand) {
-      xmlAttrPtr made = xmlNewNsProp(copy, ns, attribute->name, nullptr);
-      if (made == nullptr) return false;
-      xmlNodePtr parts = xmlDocCopyNodeList(document, attribute->children);
-      if (parts == nullptr) return false;
-      made->children = parts;
-      for (xmlNodePtr part = parts; part != nullptr; part = part->next) {
-        part->parent = reinterpret_cast<xmlNodePtr>(made);
-        made->last = part;
-      }
-      continue;
-    }
-    xmlNodePtr only = attribute->children;
-    const bool plain = only == nullptr || (only->next == nullptr && only->type == XML_TEXT_NODE);
-    std::string joined;
-    if (!plain) {
-      try {
-        joined = AttributeText(attribute);
-      } catch (const std::bad_alloc&) {
-        return false;
-      }
-    }
-    const xmlChar* value = plain ? (only != nullptr ? only->content : BAD_CAST "") : BAD_CAST joined.c_str();
-    if (xmlNewNsProp(copy, ns, attribute->name, value) == nullptr) return false;
-  }
-  return true;
-}
-
-// Copies one node without its children, linked under `parent` when given.
-xmlNodePtr CopyOne(xmlNodePtr source, xmlDocPtr document, xmlNodePtr parent, bool expand) {
-  xmlNodePtr copy = nullptr;
-  switch (source->type) {
-    case XML_ELEMENT_NODE:
-      copy = xmlNewDocNode(document, nullptr, source->name, nullptr);
-      if (copy == nullptr) return nullptr;
-      if (source->nsDef != nullptr) {
-        copy->nsDef = xmlCopyNamespaceList(source->nsDef);
-        if (copy->nsDef == nullptr) {
-          xmlFreeNode(copy);
-          return nullptr;
-        }
-      }
-      // Linked first so that namespaces in scope are found.
-      if (parent != nullptr) LinkLast(parent, copy);
-      if (source->ns != nullptr) {
-        copy->ns = MapNamespace(document, copy, source->ns);
-        if (copy->ns == nullptr || !CopyAttributes(document, source, copy, expand)) {
-          if (parent != nullptr) xmlUnlinkNode(copy);
-          xmlFreeNode(copy);
-          return nullptr;
-        }
-      } else if (!CopyAttributes(document, source, copy, expand)) {
-        if (parent != nullptr) xmlUnlinkNode(copy);
-        xmlFreeNode(copy);
-        return nullptr;
-      }
-      return copy;
-    case XML_TEXT_NODE:
-      copy = xmlNewDocText(document, source->content != nullptr ? source->content : BAD_CAST "");
-      break;
-    case XML_CDATA_SECTION_NODE:
-      copy = xmlNewCDataBlock(document, source->content, xmlStrlen(source->content));
-      break;
-    case XML_COMMENT_NODE:
-      copy = xmlNewDocComment(document, source->content != nullptr ? source->content : BAD_CAST "");
-      break;
-    case XML_PI_NODE:
-      copy = xmlNewDocPI(document, source->name, source->content);
-      break;
-    case XML_ENTITY_REF_NODE:
-      copy = xmlNewReference(document, source->name);
-      break;
-    default:
-      return nullptr;
-  }
-  if (copy != nullptr && parent != nullptr) LinkLast(parent, copy);
   return copy;
 }
 
 }  // namespace
 
-xmlNodePtr CopyTree(xmlNodePtr source, xmlDocPtr document, xmlNodePtr parent, bool deep, bool expand) {
-  xmlNodePtr top = CopyOne(source, document, parent, expand);
-  if (top == nullptr || !deep || source->type != XML_ELEMENT_NODE) return top;
+Node* CopyTree(Tree& tree, const Node* source, bool deep) {
+  Node* top = CopyOne(tree, source);
+  if (!deep || source->kind != Kind::Element || source->first == nullptr) return top;
   struct Level {
-    xmlNodePtr next;    // next source node to copy at this level
-    xmlNodePtr target;  // the copy its copies go under
+    const Node* next;  // next source node to copy at this level
+    Node* target;      // the copy its copies go under
   };
   std::vector<Level> levels;
-  if (source->children != nullptr) levels.push_back({source->children, top});
+  levels.push_back({source->first, top});
   while (!levels.empty()) {
     Level& level = levels.back();
-    xmlNodePtr node = level.next;
+    const Node* node = level.next;
     if (node == nullptr) {
       levels.pop_back();
       continue;
     }
     level.next = node->next;
-    xmlNodePtr target = level.target;
-    if (expand && node->type == XML_ENTITY_REF_NODE) {
-      if (xmlNodePtr content = EntityContent(node)) levels.push_back({content, target});
-      continue;
-    }
-    xmlNodePtr copy = CopyOne(node, document, target, expand);
-    if (copy == nullptr) {
-      if (parent != nullptr) xmlUnlinkNode(top);
-      xmlFreeNode(top);
-      return nullptr;
-    }
-    if (node->type == XML_ELEMENT_NODE && node->children != nullptr) levels.push_back({node->children, copy});
+    Node* copy = CopyOne(tree, node);
+    LinkLast(level.target, copy);
+    // An entity reference's content is its entity's: not copied.
+    if (node->kind == Kind::Element && node->first != nullptr) levels.push_back({node->first, copy});
   }
   return top;
-}
-
-xmlDocPtr CopyDocumentExpanded(xmlDocPtr source) {
-  xmlDocPtr copy = xmlNewDoc(source->version != nullptr ? source->version : BAD_CAST "1.0");
-  if (copy == nullptr) return nullptr;
-  copy->standalone = source->standalone;
-  for (xmlNodePtr top = source->children; top != nullptr; top = top->next) {
-    if (top->type == XML_DTD_NODE) {
-      xmlDtdPtr dtd = xmlCopyDtd(reinterpret_cast<xmlDtdPtr>(top));
-      if (dtd == nullptr) {
-        xmlFreeDoc(copy);
-        return nullptr;
-      }
-      dtd->doc = copy;
-      copy->intSubset = dtd;
-      LinkLast(reinterpret_cast<xmlNodePtr>(copy), reinterpret_cast<xmlNodePtr>(dtd));
-      continue;
-    }
-    if (CopyTree(top, copy, reinterpret_cast<xmlNodePtr>(copy), true, true) == nullptr) {
-      xmlFreeDoc(copy);
-      return nullptr;
-    }
-  }
-  return copy;
 }
 
 }  // namespace kelxml

@@ -97,22 +97,33 @@ class Tree {
   Node* NewNode(Kind kind);
   Attribute* NewAttribute();
   // `name` interned: equal names of one tree have the same data(), so that a
-  // name found through Find can be compared by pointer.
+  // name found through Find can be compared by pointer. Only XML names are
+  // interned (names a parse read, names the DOM checked), so a name that Find
+  // knows needs no check again.
   std::string_view Intern(std::string_view name);
   // The interned name equal to `name`, or data() null when the tree has none
   // (then no node of the tree bears it).
   std::string_view Find(std::string_view name) const;
-  // `text` copied into the arena.
+  // `text` copied into the arena. Stored text (and an interned name) is
+  // followed by a NUL, which the view does not count, so that it can be
+  // handed to C functions as it stands; data() is never null.
   std::string_view Store(std::string_view text);
-  // `text` stored in place of `old` (a value this tree stored), reusing its
-  // room when it fits, so that a value set again and again does not grow the
-  // arena each time.
+  // `text` stored in place of `old`, reusing its room when it fits (or when
+  // `old` is the last block of the arena and the chunk has room), so that a
+  // value set again and again does not grow the arena each time. The room is
+  // reused only when `old` is a whole value that this tree's Store or Replace
+  // gave and that nothing else shares; any other `old` (an interned name, a
+  // view of other memory) is left as it is and `text` stored anew.
   std::string_view Replace(std::string_view old, std::string_view text);
 
   // The tree takes `dtd` (made by xmlCreateIntSubset or left by a parse,
   // together with `holder`, the libxml2 document whose dictionary its names
-  // may live in; null when it has none). Both are freed with the tree.
+  // may live in; null when it has none). Both are freed with the tree, the
+  // DTD unlinked from `holder` first when it is still linked there.
   void AdoptDtd(xmlDtdPtr dtd, xmlDocPtr holder);
+  // Gives up a DTD that AdoptDtd took (with no holder), which the caller
+  // frees or hands to another tree; nothing when the tree does not hold it.
+  void ReleaseDtd(xmlDtdPtr dtd);
 
   // Bytes the arena holds, for the benchmarks.
   std::size_t ArenaBytes() const;
