@@ -195,6 +195,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Read again, an indented document holds the indentation as text, which
   // libxml2 then writes as it stands: only unindented writes are compared.
   expected.clear();
-  if (!pretty && !External(written) && LibxmlRewrite(written, keep, false, expected)) Require(written == expected);
+  // An empty text node, which an edit can append, is written "<e></e>" and
+  // read back as no node at all.
+  const bool emptyText = zero != nullptr && documentLength + 1 == length;
+  if (!pretty && !emptyText && !External(written) && LibxmlRewrite(written, keep, false, expected)) {
+    Require(written == expected);
+  }
   return 0;
 }

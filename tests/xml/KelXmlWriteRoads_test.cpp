@@ -181,6 +181,33 @@ TEST(KelXmlWriteRoads, IndentsThirtyLevelsAtMost) {
   EXPECT_EQ(keltest::WriteText(builder, parsed, Options{{"KelFormatPrettyPrint", "true"}}), expected);
 }
 
+// Copies declare the namespaces their names were bound to, and only those: an
+// element the DOM made has none, an attribute set with a prefix in scope has
+// that prefix's.
+TEST(KelXmlWriteRoads, CopiesDeclareTheNamespacesTheirNamesWereGiven) {
+  const KelIXMLDOMDocumentBuilder_var builder = keltest::MakeBuilder();
+  KelIDOMDocument_var document;
+  ASSERT_GE(keltest::ParseText(builder, "<r xmlns='urn:d' xmlns:p='urn:p'><p:a><b/></p:a></r>", document), 0);
+  const KelIDOMElement_var root = keltest::Root(document);
+  const KelIDOMElement_var made = keltest::Element(document, "e");
+  keltest::Append(root, made);
+  ASSERT_GE(made->setAttribute(U("p:x"), U("1")), 0);  // the prefix is in scope here
+  const KelIDOMElement_var loose = keltest::Element(document, "f");
+  ASSERT_GE(loose->setAttribute(U("p:y"), U("2")), 0);  // and not here
+  keltest::Append(root, loose);
+  const KelIDOMElement_var holder = keltest::Element(document, "holder");
+  for (const KelIDOMNode_var& node : {KelIDOMNode_var(made), KelIDOMNode_var(loose), keltest::FirstChild(root)}) {
+    KelIDOMNode_var copy;
+    ASSERT_GE(node->cloneNode(true, copy), 0);
+    keltest::Append(holder, copy);
+  }
+  keltest::Append(root, holder);
+  EXPECT_EQ(keltest::WriteText(builder, document),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<r xmlns=\"urn:d\" xmlns:p=\"urn:p\"><p:a><b/></p:a>"
+            "<e p:x=\"1\"/><f p:y=\"2\"/><holder><e xmlns:p=\"urn:p\" p:x=\"1\"/><f p:y=\"2\"/>"
+            "<p:a xmlns:p=\"urn:p\"><b xmlns=\"urn:d\"/></p:a></holder></r>\n");
+}
+
 // What both roads agree on is XML that reads back: the escapes libxml2 writes.
 TEST(KelXmlWriteRoads, EscapesWhatWouldReadBackOtherwise) {
   const KelIXMLDOMDocumentBuilder_var builder = keltest::MakeBuilder();

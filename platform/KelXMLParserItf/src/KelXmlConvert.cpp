@@ -106,6 +106,7 @@ class Reader {
       case XML_ELEMENT_NODE:
         node = tree_.NewNode(Kind::Element);
         node->name = tree_.Intern(QName(source->name, source->ns));
+        node->bound = source->ns != nullptr;
         ReadAttributes(source, node);
         return node;
       case XML_TEXT_NODE:
@@ -170,6 +171,7 @@ class Reader {
     for (xmlAttrPtr property = source->properties; property != nullptr; property = property->next) {
       Attribute* attribute = tree_.NewAttribute();
       attribute->name = tree_.Intern(QName(property->name, property->ns));
+      attribute->bound = property->ns != nullptr;
       xmlNodePtr only = property->children;
       if (only == nullptr) {
         attribute->value = std::string_view("", 0);

@@ -29,6 +29,25 @@ bool IsNamespaceDeclaration(std::string_view qname) {
   return qname.size() >= 5 && std::memcmp(qname.data(), "xmlns", 5) == 0 && (qname.size() == 5 || qname[5] == ':');
 }
 
+// Whether the prefix of `qname` is declared on `element` or above it (the
+// "xml" prefix always is): an attribute set with it is bound to that
+// namespace, as libxml2 binds it.
+bool PrefixInScope(const kelxml::Node* element, std::string_view qname) {
+  const std::size_t colon = qname.find(':');
+  if (colon == std::string_view::npos) return false;
+  const std::string_view prefix = qname.substr(0, colon);
+  if (prefix == "xml") return true;
+  for (const kelxml::Node* up = element; up != nullptr && up->kind == kelxml::Kind::Element; up = up->parent) {
+    for (const kelxml::Attribute* a = up->attributes; a != nullptr; a = a->next) {
+      if (a->name.size() == 6 + prefix.size() && a->name.compare(0, 6, "xmlns:") == 0 &&
+          a->name.compare(6, std::string_view::npos, prefix) == 0) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
 bool ReadOnly(const KelXmlDocument* document, const kelxml::Node* element) {
   return document->MayHoldReferences() && kelxml::InEntityContent(element);
 }
@@ -81,6 +100,7 @@ long KelXmlElement::setAttribute(const KelUnicodeString& name, const KelUnicodeS
       kelxml::Attribute* made = tree.NewAttribute();
       made->name = interned;
       made->value = stored;
+      made->bound = PrefixInScope(element, interned);
       *tail = made;
     }
     document->Changed();

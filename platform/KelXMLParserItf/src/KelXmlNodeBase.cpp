@@ -177,10 +177,12 @@ void CarryNamespaces(Tree& tree, const kelxml::Node* source, kelxml::Node* top) 
   kelxml::Node* current = top;
   while (current != nullptr) {
     if (current->kind == Kind::Element) {
-      Declare(tree, above, top, current, PrefixOf(current->name));
+      // Only names bound to a namespace: libxml2 gave the others none to
+      // carry.
+      if (current->bound) Declare(tree, above, top, current, PrefixOf(current->name));
       for (const Attribute* attribute = current->attributes; attribute != nullptr; attribute = attribute->next) {
         const std::string_view prefix = PrefixOf(attribute->name);
-        if (!prefix.empty()) Declare(tree, above, top, current, prefix);
+        if (attribute->bound && !prefix.empty()) Declare(tree, above, top, current, prefix);
       }
       if (current->first != nullptr) {
         current = current->first;

@@ -204,12 +204,12 @@ void OnInternalSubset(void* context, const xmlChar*, const xmlChar*, const xmlCh
   });
 }
 
-void OnStartElement(void* context, const xmlChar* localname, const xmlChar* prefix, const xmlChar*,
+void OnStartElement(void* context, const xmlChar* localname, const xmlChar* prefix, const xmlChar* uri,
                     int namespaceCount, const xmlChar** namespaces, int attributeCount, int,
                     const xmlChar** attributes) {
   Build(context, [&](xmlParserCtxt& ctxt, ParseSession& session, TreeBuilder& builder) {
     const bool first = !builder.Started();
-    builder.StartElement(localname, prefix, namespaceCount, namespaces, attributeCount, attributes);
+    builder.StartElement(localname, prefix, uri, namespaceCount, namespaces, attributeCount, attributes);
     if (first) ReleaseHeld(&ctxt, session);
   });
 }

@@ -341,6 +341,7 @@ Node* CopyOne(Tree& tree, const Node* source) {
   copy->name = source->name;
   copy->value = source->value.data() != nullptr ? tree.Store(source->value) : std::string_view();
   copy->entity = source->entity;
+  copy->bound = source->bound;
   Attribute* last = nullptr;
   for (const Attribute* attribute = source->attributes; attribute != nullptr; attribute = attribute->next) {
     Attribute* made = tree.NewAttribute();
@@ -348,6 +349,7 @@ Node* CopyOne(Tree& tree, const Node* source) {
     made->value = tree.Store(attribute->value);
     made->written = attribute->written;
     made->written_has_references = attribute->written_has_references;
+    made->bound = attribute->bound;
     if (last != nullptr) {
       last->next = made;
     } else {

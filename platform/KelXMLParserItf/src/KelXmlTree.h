@@ -50,10 +50,18 @@ struct Attribute {
   // `written` holds entity references: a write that expands references
   // writes the escaped value instead.
   bool written_has_references = false;
+  // The prefix of the name was bound to a namespace when the attribute was
+  // read or set (libxml2 gave it that namespace): a copy keeps the binding
+  // (CloneNode declares the prefix on the copy when nothing there does).
+  bool bound = false;
 };
 
 struct Node {
   Kind kind;
+  // Element: its name was bound to a namespace (its prefix's, or the default
+  // one) when it was read; an element the DOM makes has none. See
+  // Attribute::bound.
+  bool bound = false;
   Node* parent = nullptr;  // null: detached (or the document); Kind::Entity: entity content
   Node* first = nullptr;   // children (an entity reference has none: see DomFirstChild)
   Node* last = nullptr;

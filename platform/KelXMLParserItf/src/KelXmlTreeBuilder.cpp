@@ -33,12 +33,14 @@ std::string_view TreeBuilder::QName(const xmlChar* prefix, const xmlChar* localn
   return tree_->Intern(scratch_);
 }
 
-void TreeBuilder::StartElement(const xmlChar* localname, const xmlChar* prefix, int namespaceCount,
-                               const xmlChar** namespaces, int attributeCount, const xmlChar** attributes) {
+void TreeBuilder::StartElement(const xmlChar* localname, const xmlChar* prefix, const xmlChar* uri,
+                               int namespaceCount, const xmlChar** namespaces, int attributeCount,
+                               const xmlChar** attributes) {
   Flush();
   started_ = true;
   Node* element = tree_->NewNode(Kind::Element);
   element->name = QName(prefix, localname);
+  element->bound = uri != nullptr;
   Attribute** tail = &element->attributes;
   // Namespace declarations first, in their order, as libxml2 keeps them
   // (it has none of its own for the "xml" prefix).
@@ -63,6 +65,7 @@ void TreeBuilder::StartElement(const xmlChar* localname, const xmlChar* prefix, 
     const xmlChar** a = attributes + 5 * i;
     Attribute* attribute = tree_->NewAttribute();
     attribute->name = QName(a[1], a[0]);
+    attribute->bound = a[2] != nullptr;
     std::string_view value(reinterpret_cast<const char*>(a[3]), static_cast<std::size_t>(a[4] - a[3]));
     // Keeping references, libxml2's parser hands an "&" on as "&#38;", the
     // only reference left in a value without a document type; libxml2's tree

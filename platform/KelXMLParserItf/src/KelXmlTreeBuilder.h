@@ -34,8 +34,8 @@ class TreeBuilder {
 
   // What the handlers pass on.
   void StartDocument(xmlParserCtxtPtr ctxt);
-  void StartElement(const xmlChar* localname, const xmlChar* prefix, int namespaceCount, const xmlChar** namespaces,
-                    int attributeCount, const xmlChar** attributes);
+  void StartElement(const xmlChar* localname, const xmlChar* prefix, const xmlChar* uri, int namespaceCount,
+                    const xmlChar** namespaces, int attributeCount, const xmlChar** attributes);
   void EndElement();
   void Characters(const xmlChar* text, int length, Kind kind);
   void Comment(const xmlChar* text);
