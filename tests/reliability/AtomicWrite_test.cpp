@@ -58,14 +58,13 @@ class AtomicWrite : public ::testing::Test {
     FillJobs(jobs_, 200000);
     uuids_ = scratch_.File("uuids.txt");
     WriteUuidFile(uuids_, 130);
-    writers_ = {
-        {"GenerateFile", [this](const std::string& path) { return jobs_.GenerateFile(path.c_str()); }},
-        {"GenerateNorvaleMetaData", [this](const std::string& path) { return GenerateMetadata(uuids_, path); }},
-        // What edsutil writes its files with.
-        {"KelWriteWholeFile", [](const std::string& path) {
-           const std::string bytes = "<?xml version=\"1.0\"?>\n<R>" + std::string(200000, 'x') + "</R>\n";
-           return KelWriteWholeFile(path.c_str(), bytes.data(), bytes.size()) == 0 ? 0L : -1L;
-         }}};
+    writers_ = {{"GenerateFile", [this](const std::string& path) { return jobs_.GenerateFile(path.c_str()); }},
+                {"GenerateNorvaleMetaData", [this](const std::string& path) { return GenerateMetadata(uuids_, path); }},
+                // What edsutil writes its files with.
+                {"KelWriteWholeFile", [](const std::string& path) {
+                   const std::string bytes = "<?xml version=\"1.0\"?>\n<R>" + std::string(200000, 'x') + "</R>\n";
+                   return KelWriteWholeFile(path.c_str(), bytes.data(), bytes.size()) == 0 ? 0L : -1L;
+                 }}};
   }
 
   Scratch scratch_;
@@ -111,8 +110,19 @@ struct FileSizeLimit {
   rlimit saved{};
 };
 
-// The write fails part way: the earlier file stays, the partial one goes.
+// The write fails part way, past the file-size limit or on a full disk (a
+// small tmpfs, where this process may mount one: root with CAP_SYS_ADMIN):
+// the earlier file stays, the partial one goes.
 TEST_F(AtomicWrite, AWriteThatFailsHalfWayLeavesTheEarlierFile) {
+  const std::string disk = scratch_.File("disk");
+  ASSERT_EQ(mkdir(disk.c_str(), 0755), 0);
+  const bool mounted = mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k") == 0;
+  struct Unmount {
+    std::string path;
+    ~Unmount() {
+      if (!path.empty()) umount(path.c_str());
+    }
+  } unmount{mounted ? disk : ""};
   for (const Writer& writer : writers_) {
     SCOPED_TRACE(writer.name);
     const std::string target = scratch_.File("target.xml");
@@ -122,9 +132,16 @@ TEST_F(AtomicWrite, AWriteThatFailsHalfWayLeavesTheEarlierFile) {
       const FileSizeLimit limit(4096);
       code = writer.write(target);
     }
-    ExpectEarlierFileKept(code, target, scratch_.path, {"target.xml", "uuids.txt"});
+    ExpectEarlierFileKept(code, target, scratch_.path, {"disk", "target.xml", "uuids.txt"});
     std::filesystem::remove(target);
+    if (mounted) {
+      const std::string full = disk + "/target.xml";
+      WriteFile(full, "earlier content");
+      WriteFile(disk + "/filler", std::string(128 * 1024, 'f'));  // whatever room is left, the filler takes
+      ExpectEarlierFileKept(writer.write(full), full, disk, {"filler", "target.xml"});
+    }
   }
+  if (!mounted) GTEST_SKIP() << "cannot mount a tmpfs here: the full disk is not tried";
 }
 
 // A directory the writer may not write into. Root may write anywhere, so as
@@ -154,26 +171,6 @@ TEST_F(AtomicWrite, ADirectoryWithoutWritePermission) {
     ExpectEarlierFileKept(code, target, closed, {"target.xml"});
   }
   chmod(closed.c_str(), 0755);
-}
-
-// A full disk: a small tmpfs where this process may mount one (root with
-// CAP_SYS_ADMIN), skipped elsewhere.
-TEST_F(AtomicWrite, AFullDisk) {
-  const std::string disk = scratch_.File("disk");
-  ASSERT_EQ(mkdir(disk.c_str(), 0755), 0);
-  if (mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k") != 0) GTEST_SKIP() << "cannot mount a tmpfs here";
-  struct Unmount {
-    std::string path;
-    ~Unmount() { umount(path.c_str()); }
-  } unmount{disk};
-  const std::string target = disk + "/target.xml";
-  for (const Writer& writer : writers_) {
-    SCOPED_TRACE(writer.name);
-    WriteFile(target, "earlier content");
-    // Whatever room is left, the filler takes.
-    WriteFile(disk + "/filler", std::string(128 * 1024, 'f'));
-    ExpectEarlierFileKept(writer.write(target), target, disk, {"filler", "target.xml"});
-  }
 }
 
 // Through a symbolic link the file it leads to is replaced, owner and mode
@@ -237,8 +234,8 @@ TEST_F(AtomicWrite, WhereThePathLeads) {
     EXPECT_GE(code, 0);
     EXPECT_EQ(received.rfind("<?xml", 0), 0u);
     EXPECT_TRUE(std::filesystem::is_fifo(fifo));
-    EXPECT_EQ(Entries(scratch_.path), (std::set<std::string>{"dangling.xml", "fifo", "fresh.xml", "link.xml",
-                                                             "real.xml", "uuids.txt"}));
+    EXPECT_EQ(Entries(scratch_.path),
+              (std::set<std::string>{"dangling.xml", "fifo", "fresh.xml", "link.xml", "real.xml", "uuids.txt"}));
     for (const std::string& name : {real, link, dangling, fresh, fifo}) std::filesystem::remove(name);
   }
 }

@@ -3,8 +3,8 @@
 // it can run under another user, under a file-size limit, or be timed on
 // inputs too large for the unit suite (tests/reliability/measure_limits.sh).
 //
-//   load-stream FILE [DTD]   LoadStream of the file's bytes (validated against DTD when given)
-//   load-file FILE [v]       LoadFile (validated when a third argument is given)
+//   load-stream FILE         LoadStream of the file's bytes
+//   load-file FILE           LoadFile
 //   round-trip FILE          LoadStream, then GenerateStream
 //   generate-file IN OUT     LoadFile IN, then GenerateFile OUT
 //   metadata UUIDS OUT       GenerateNorvaleMetaData (standard output silenced)
@@ -109,10 +109,8 @@ int main(int argc, char** argv) {
   if (mode == "load-stream" || mode == "round-trip") {
     const std::unique_ptr<_SEQUENCE_octet> bytes = ReadBytes(argv[2]);
     if (bytes == nullptr) return 2;
-    const char* dtd = mode == "load-stream" && argc > 3 ? argv[3] : nullptr;
     KelEdsXMLParser parser;
-    const long loaded =
-        Timed("load-stream", [&] { return parser.LoadStream(bytes.get(), dtd != nullptr ? 1 : 0, dtd); });
+    const long loaded = Timed("load-stream", [&] { return parser.LoadStream(bytes.get(), 0, nullptr); });
     if (mode == "round-trip" && loaded >= 0) {
       _SEQUENCE_octet* out = nullptr;
       Timed("generate-stream", [&] { return parser.GenerateStream(&out); });
@@ -121,7 +119,7 @@ int main(int argc, char** argv) {
     }
   } else if (mode == "load-file") {
     KelEdsXMLParser parser;
-    Timed("load-file", [&] { return parser.LoadFile(argv[2], argc > 3 ? 1 : 0); });
+    Timed("load-file", [&] { return parser.LoadFile(argv[2], 0); });
   } else if (mode == "generate-file" && argc > 3) {
     KelEdsXMLParser parser;
     if (Timed("load-file", [&] { return parser.LoadFile(argv[2], 0); }) >= 0)

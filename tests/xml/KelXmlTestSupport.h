@@ -1,16 +1,15 @@
 // Shared helpers of the XML parser tests: making builders and documents,
-// parsing and writing text, option lists, and recording entity
-// resolvers and error handlers.
+// parsing and writing text, option lists, reading the tree, and recording
+// entity resolvers and error handlers. Every call a helper makes is expected
+// to succeed.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <initializer_list>
-#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,27 +43,32 @@ struct Options {
   }
 };
 
+// What `call` hands out through its last argument, starting from `value`.
+template <class T, class Call>
+T Out(Call&& call, T value = T()) {
+  EXPECT_GE(call(value), 0);
+  return value;
+}
+
 inline KelIXMLDOMDocumentBuilder_var MakeBuilder() {
-  KelIXMLDOMDocumentBuilder_var builder;
-  EXPECT_GE(CreateKelIXMLDOMDocumentBuilder(builder, CLSID_XML4C_DOM), 0);
+  auto builder =
+      Out<KelIXMLDOMDocumentBuilder_var>([](auto& b) { return CreateKelIXMLDOMDocumentBuilder(b, CLSID_XML4C_DOM); });
   EXPECT_NE(builder, NULL_var);
   return builder;
 }
 
+inline KelIXMLSAXFactory_var SaxFactory() {
+  return Out<KelIXMLSAXFactory_var>([](auto& f) { return CreateKelIXMLSAXFactory(f, CLSID_XML4C_SAX); });
+}
+
 inline KelIXMLInputSource_var TextSource(const std::string& text, const std::string& identifier = "Buffer") {
-  KelIXMLSAXFactory_var factory;
-  EXPECT_GE(CreateKelIXMLSAXFactory(factory, CLSID_XML4C_SAX), 0);
-  KelIXMLInputSource_var source;
-  EXPECT_GE(factory->createInputSourceFromBuffer(U(text), U(identifier), source), 0);
-  return source;
+  return Out<KelIXMLInputSource_var>(
+      [&](auto& s) { return SaxFactory()->createInputSourceFromBuffer(U(text), U(identifier), s); });
 }
 
 inline KelIXMLInputSource_var FileSource(const std::string& systemId, const std::string& publicId = "") {
-  KelIXMLSAXFactory_var factory;
-  EXPECT_GE(CreateKelIXMLSAXFactory(factory, CLSID_XML4C_SAX), 0);
-  KelIXMLInputSource_var source;
-  EXPECT_GE(factory->createInputSourceFromSystemId(U(systemId), U(publicId), source), 0);
-  return source;
+  return Out<KelIXMLInputSource_var>(
+      [&](auto& s) { return SaxFactory()->createInputSourceFromSystemId(U(systemId), U(publicId), s); });
 }
 
 inline long ParseText(const KelIXMLDOMDocumentBuilder_var& builder, const std::string& text,
@@ -92,124 +96,86 @@ inline std::string WriteText(const KelIXMLDOMDocumentBuilder_var& builder, const
 
 inline KelIDOMDocument_var NewDocument(const KelIXMLDOMDocumentBuilder_var& builder,
                                        const KelIDOMDocumentType_var& doctype = nullptr) {
-  KelIDOMImplementation_var implementation;
-  EXPECT_GE(builder->getDOMImplementation(implementation), 0);
-  KelIDOMDocument_var document;
-  EXPECT_GE(implementation->createDocument(U(""), U("Integration"), doctype, document), 0);
-  return document;
+  const auto implementation = Out<KelIDOMImplementation_var>([&](auto& i) { return builder->getDOMImplementation(i); });
+  return Out<KelIDOMDocument_var>(
+      [&](auto& d) { return implementation->createDocument(U(""), U("Integration"), doctype, d); });
 }
 
 inline KelIDOMElement_var Element(const KelIDOMDocument_var& document, const std::string& tag,
                                   std::initializer_list<std::pair<const char*, const char*>> attributes = {}) {
-  KelIDOMElement_var element;
-  EXPECT_GE(document->createElement(U(tag), element), 0);
+  const auto element = Out<KelIDOMElement_var>([&](auto& e) { return document->createElement(U(tag), e); });
   for (const auto& [name, value] : attributes) EXPECT_GE(element->setAttribute(U(name), U(value)), 0);
   return element;
 }
 
-// Appends and checks that it worked.
 inline void Append(const KelIDOMNode_var& parent, const KelIDOMNode_var& child) {
   KelIDOMNode_var appended;
   ASSERT_GE(parent->appendChild(child, appended), 0);
   ASSERT_NE(appended, NULL_var);
 }
 
-// Reading the tree; each call is expected to succeed.
+inline KelIDOMNode_var Text(const KelIDOMDocument_var& document, const std::string& text) {
+  return Out<KelIDOMNode_var>([&](auto& t) { return document->createTextNode(U(text), t); });
+}
+
 inline KelIDOMElement_var Root(const KelIDOMDocument_var& document) {
-  KelIDOMElement_var root;
-  EXPECT_GE(document->getDocumentElement(root), 0);
-  return root;
+  return Out<KelIDOMElement_var>([&](auto& r) { return document->getDocumentElement(r); });
 }
-
 inline KelIDOMNode_var FirstChild(const KelIDOMNode_var& node) {
-  KelIDOMNode_var child;
-  EXPECT_GE(node->getFirstChild(child), 0);
-  return child;
+  return Out<KelIDOMNode_var>([&](auto& c) { return node->getFirstChild(c); });
 }
-
 inline KelIDOMNode_var NextSibling(const KelIDOMNode_var& node) {
-  KelIDOMNode_var sibling;
-  EXPECT_GE(node->getNextSibling(sibling), 0);
-  return sibling;
+  return Out<KelIDOMNode_var>([&](auto& s) { return node->getNextSibling(s); });
 }
-
 inline KelIDOMNode_var Parent(const KelIDOMNode_var& node) {
-  KelIDOMNode_var parent;
-  EXPECT_GE(node->getParentNode(parent), 0);
-  return parent;
+  return Out<KelIDOMNode_var>([&](auto& p) { return node->getParentNode(p); });
 }
-
 inline KelIDOMElement_var AsElement(const KelIDOMNode_var& node) {
   return KelQuery<KelIDOMElement>(node, IID_KelIDOMElement);
 }
-
 inline unsigned short TypeOf(const KelIDOMNode_var& node) {
-  unsigned short type = 0;
-  EXPECT_GE(node->getNodeType(type), 0);
-  return type;
+  return Out<unsigned short>([&](auto& t) { return node->getNodeType(t); });
 }
-
-// The node's value, "<null>" for none.
+inline std::string Name(const KelIDOMNode_var& node) {
+  return U8(Out<KelUnicodeString>([&](auto& n) { return node->getNodeName(n); }));
+}
+// The node's value, "<null>" for none; a value left unwritten shows as "stale".
 inline std::string Value(const KelIDOMNode_var& node) {
-  KelUnicodeString value("stale");
-  EXPECT_GE(node->getNodeValue(value), 0);
+  const auto value = Out([&](auto& v) { return node->getNodeValue(v); }, KelUnicodeString("stale"));
   return value.IsNull() ? "<null>" : U8(value);
 }
-
 inline bool Same(const KelIDOMNode_var& a, const KelIDOMNode_var& b) {
-  bool same = false;
-  EXPECT_GE(a->isSameNode(b, same), 0);
-  return same;
+  return Out<bool>([&](auto& same) { return a->isSameNode(b, same); });
 }
-
-inline KelIDOMNode_var Text(const KelIDOMDocument_var& document, const std::string& text) {
-  KelIDOMNode_var node;
-  EXPECT_GE(document->createTextNode(U(text), node), 0);
-  return node;
+inline std::string Attribute(const KelIDOMNode_var& node, const std::string& name) {
+  const KelIDOMElement_var element = AsElement(node);
+  if (element == nullptr) return "<not an element>";
+  return U8(Out<KelUnicodeString>([&](auto& v) { return element->getAttribute(U(name), v); }));
 }
 
 // Elements tagged `tag` below a document or an element.
 template <class Scope>
 KelIDOMNodeList_var ByTag(const Scope& scope, const std::string& tag) {
-  KelIDOMNodeList_var list;
-  EXPECT_GE(scope->getElementsByTagName(U(tag), list), 0);
-  return list;
+  return Out<KelIDOMNodeList_var>([&](auto& l) { return scope->getElementsByTagName(U(tag), l); });
 }
-
 inline unsigned int Length(const KelIDOMNodeList_var& list) {
-  unsigned int length = 0;
-  EXPECT_GE(list->getLength(length), 0);
-  return length;
+  return Out<unsigned int>([&](auto& n) { return list->getLength(n); });
 }
-
 inline KelIDOMNode_var Item(const KelIDOMNodeList_var& list, unsigned int index) {
-  KelIDOMNode_var node;
-  EXPECT_GE(list->item(index, node), 0);
-  return node;
+  return Out<KelIDOMNode_var>([&](auto& n) { return list->item(index, n); });
 }
 
-inline std::string Attribute(const KelIDOMNode_var& node, const std::string& name) {
-  KelIDOMElement_var element = KelQuery<KelIDOMElement>(node, IID_KelIDOMElement);
-  if (element == nullptr) return "<not an element>";
-  KelUnicodeString value;
-  EXPECT_GE(element->getAttribute(U(name), value), 0);
-  return U8(value);
-}
-
-inline std::string Name(const KelIDOMNode_var& node) {
-  KelUnicodeString name;
-  EXPECT_GE(node->getNodeName(name), 0);
-  return U8(name);
-}
-
-// The values of attribute `attribute` of the list's nodes, joined with ",".
-inline std::string ListAttributes(const KelIDOMNodeList_var& list, const std::string& attribute) {
+// `text(node)` for each node of a list, joined with ",".
+inline std::string Joined(const KelIDOMNodeList_var& list,
+                          const std::function<std::string(const KelIDOMNode_var&)>& text) {
   std::string joined;
-  for (unsigned int i = 0; i < Length(list); ++i) joined += (i > 0 ? "," : "") + Attribute(Item(list, i), attribute);
+  for (unsigned int i = 0; i < Length(list); ++i) joined += (i > 0 ? "," : "") + text(Item(list, i));
   return joined;
 }
-
-// The names of a node's children, joined with ",".
+inline std::string ListAttributes(const KelIDOMNodeList_var& list, const std::string& attribute) {
+  return Joined(list, [&](const KelIDOMNode_var& node) { return Attribute(node, attribute); });
+}
+// The names of a node's children, by their sibling links.
 inline std::string ChildNames(const KelIDOMNode_var& parent) {
   std::string joined;
   for (KelIDOMNode_var child = FirstChild(parent); child != nullptr; child = NextSibling(child))
@@ -246,14 +212,10 @@ class RecordingHandler final : public KelISAXErrorHandler {
   long warning(const KelXMLParseError& problem) override { return Record("warning", problem); }
   long error(const KelXMLParseError& problem) override { return Record("error", problem); }
   long fatalError(const KelXMLParseError& problem) override { return Record("fatal", problem); }
-  std::vector<Entry> entries;
-
   bool Has(const std::string& kind) const {
-    for (const Entry& entry : entries) {
-      if (entry.kind == kind) return true;
-    }
-    return false;
+    return std::any_of(entries.begin(), entries.end(), [&](const Entry& entry) { return entry.kind == kind; });
   }
+  std::vector<Entry> entries;
 
  private:
   long Record(const char* kind, const KelXMLParseError& problem) {
