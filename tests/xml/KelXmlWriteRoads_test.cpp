@@ -147,6 +147,8 @@ const WrittenCase kWritten[] = {
      "<!ENTITY e \"x&#9;y\">\n"
      "]>\n"
      "<r a=\"1x y2&amp;\"/>\n"},
+    {"a name that only looks like a declaration, references kept", "<r a=\"1\" xmlns:0=\"u&amp;x;&gt;\"/>", true,
+     false, false, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<r a=\"1\" xmlns:0=\"u&amp;x;&gt;\"/>\n"},
 };
 
 TEST(KelXmlWriteRoads, WritesWhatLibxml2Writes) {

@@ -161,6 +161,7 @@ class Reader {
     // Namespace declarations first, where libxml2 keeps (and writes) them.
     for (xmlNsPtr ns = source->nsDef; ns != nullptr; ns = ns->next) {
       Attribute* attribute = tree_.NewAttribute();
+      attribute->declaration = true;
       attribute->name = tree_.Intern(ns->prefix == nullptr ? std::string("xmlns")
                                                           : "xmlns:" + std::string(View(ns->prefix)));
       // Kept as libxml2 keeps it; written with the rules of a namespace URI
@@ -400,7 +401,7 @@ class LibxmlWriter {
   // attributes of a linked element.
   bool Complete(const Node* node, xmlNodePtr copy) {
     for (const Attribute* a = node->attributes; a != nullptr; a = a->next) {
-      if (a->name != "xmlns" && a->name.compare(0, 6, "xmlns:") != 0) continue;
+      if (!a->declaration) continue;
       if (a->name == "xmlns:xml") continue;
       const std::string href = EscapeLiteral(a->value, references_kept_);
       const std::string prefix = a->name.size() > 6 ? Text(a->name.substr(6)) : std::string();
@@ -413,7 +414,7 @@ class LibxmlWriter {
       xmlNodeSetName(copy, X(local));
     }
     for (const Attribute* a = node->attributes; a != nullptr; a = a->next) {
-      if (a->name == "xmlns" || a->name.compare(0, 6, "xmlns:") == 0) continue;
+      if (a->declaration) continue;
       xmlNsPtr attributeNs = Namespace(copy, a->name, local);
       const std::string name = attributeNs != nullptr ? local : Text(a->name);
       if (a->written.data() != nullptr && !(expand_ && a->written_has_references)) {

@@ -39,7 +39,7 @@ bool PrefixInScope(const kelxml::Node* element, std::string_view qname) {
   if (prefix == "xml") return true;
   for (const kelxml::Node* up = element; up != nullptr && up->kind == kelxml::Kind::Element; up = up->parent) {
     for (const kelxml::Attribute* a = up->attributes; a != nullptr; a = a->next) {
-      if (a->name.size() == 6 + prefix.size() && a->name.compare(0, 6, "xmlns:") == 0 &&
+      if (a->declaration && a->name.size() == 6 + prefix.size() && a->name.compare(0, 6, "xmlns:") == 0 &&
           a->name.compare(6, std::string_view::npos, prefix) == 0) {
         return true;
       }
@@ -101,6 +101,7 @@ long KelXmlElement::setAttribute(const KelUnicodeString& name, const KelUnicodeS
       made->name = interned;
       made->value = stored;
       made->bound = PrefixInScope(element, interned);
+      made->declaration = IsNamespaceDeclaration(interned);
       *tail = made;
     }
     document->Changed();
@@ -125,7 +126,7 @@ long KelXmlElement::removeAttribute(const KelUnicodeString& name) {
     kelxml::Attribute* attribute = FindAttribute(document->Tree(), element, qname.View());
     if (attribute == nullptr) return S_OK;
     // Elements and attributes may still use a declaration: it stays.
-    if (IsNamespaceDeclaration(qname.View())) return E_NOTIMPL;
+    if (attribute->declaration) return E_NOTIMPL;
     if (ReadOnly(document, element)) return E_FAIL;
     kelxml::Attribute** link = &element->attributes;
     while (*link != attribute) link = &(*link)->next;

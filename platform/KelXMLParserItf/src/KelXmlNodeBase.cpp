@@ -118,7 +118,7 @@ bool HasValue(Kind kind) {
 // The namespace declaration attribute for `prefix` ("xmlns" or "xmlns:p").
 bool Declares(const Attribute* attribute, std::string_view prefix) {
   const std::string_view name = attribute->name;
-  if (name.size() < 5 || name.compare(0, 5, "xmlns") != 0) return false;
+  if (!attribute->declaration) return false;
   if (prefix.empty()) return name.size() == 5;
   return name.size() == 6 + prefix.size() && name[5] == ':' && name.compare(6, std::string_view::npos, prefix) == 0;
 }
@@ -150,6 +150,7 @@ void Declare(Tree& tree, const kelxml::Node* sourceAbove, const kelxml::Node* to
   made->value = tree.Store(declared->value);
   made->written = declared->written;
   made->written_has_references = declared->written_has_references;
+  made->declaration = true;
   Attribute** tail = &copy->attributes;
   while (*tail != nullptr) tail = &(*tail)->next;
   *tail = made;
@@ -168,7 +169,7 @@ void CarryNamespaces(Tree& tree, const kelxml::Node* source, kelxml::Node* top) 
   bool any = false;
   for (const kelxml::Node* up = above; up != nullptr && up->kind == Kind::Element && !any; up = up->parent) {
     for (const Attribute* attribute = up->attributes; attribute != nullptr && !any; attribute = attribute->next) {
-      any = attribute->name.compare(0, 5, "xmlns") == 0;
+      any = attribute->declaration;
     }
   }
   if (!any) return;

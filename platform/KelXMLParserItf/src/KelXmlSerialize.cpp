@@ -246,9 +246,6 @@ class Utf8 {
   std::string block_;
 };
 
-bool IsNamespaceDeclaration(std::string_view name) {
-  return name.size() >= 5 && name.compare(0, 5, "xmlns") == 0 && (name.size() == 5 || name[5] == ':');
-}
 
 // Any byte of a multi-byte character counts as a name byte.
 bool IsNameByte(unsigned char b) {
@@ -456,10 +453,10 @@ class Writer {
     // Namespace declarations first, as libxml2 keeps them apart and writes
     // them before the other attributes.
     for (const Attribute* a = element->attributes; a != nullptr; a = a->next) {
-      if (IsNamespaceDeclaration(a->name)) NamespaceDeclaration(*a);
+      if (a->declaration) NamespaceDeclaration(*a);
     }
     for (const Attribute* a = element->attributes; a != nullptr; a = a->next) {
-      if (!IsNamespaceDeclaration(a->name)) Plain(*a);
+      if (!a->declaration) Plain(*a);
     }
     const Node* first = element->first;
     if (style_.expand) first = FirstWritten(element);

@@ -350,6 +350,7 @@ Node* CopyOne(Tree& tree, const Node* source) {
     made->written = attribute->written;
     made->written_has_references = attribute->written_has_references;
     made->bound = attribute->bound;
+    made->declaration = attribute->declaration;
     if (last != nullptr) {
       last->next = made;
     } else {

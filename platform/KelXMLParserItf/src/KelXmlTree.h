@@ -54,6 +54,11 @@ struct Attribute {
   // read or set (libxml2 gave it that namespace): a copy keeps the binding
   // (CloneNode declares the prefix on the copy when nothing there does).
   bool bound = false;
+  // A namespace declaration, as libxml2 holds one apart from the attributes
+  // (and writes first): named "xmlns" or "xmlns:p" when parsed or set so. A
+  // parsed attribute whose name only looks like one ("xmlns:0", which
+  // libxml2 takes for a plain name) is not.
+  bool declaration = false;
 };
 
 struct Node {

@@ -49,6 +49,7 @@ void TreeBuilder::StartElement(const xmlChar* localname, const xmlChar* prefix, 
     const xmlChar* uri = namespaces[2 * i + 1];
     if (declared != nullptr && std::strcmp(reinterpret_cast<const char*>(declared), "xml") == 0) continue;
     Attribute* attribute = tree_->NewAttribute();
+    attribute->declaration = true;
     if (declared == nullptr) {
       attribute->name = tree_->Intern("xmlns");
     } else {
