@@ -280,19 +280,11 @@ TEST(MetadataToolWithoutDictionary, FailsEveryDictionaryQueryAndTouchesNoOutput)
   }
 }
 
-// A dictionary without tables answers with its own failure codes. (The tool
-// itself never keeps one: a tool whose tables memory refused holds no
-// dictionary at all.)
-TEST(MetadataToolWithoutTables, FailsInTheDictionary) {
-  KelEdsMetadataTool tool;
-  KelEdsMetadataToolTestPeer::Dict(tool) = KelVar<KelEdsMetadataDict>::Adopt(new KelEdsMetadataDict);
-  KelListValKelUnicodeString a = MakeList({"a"}), b;
-  EXPECT_EQ(OriginOf(tool.GetClassInfo(a, b, 0)), DictLine(823));
-  EXPECT_EQ(OriginOf(tool.GenerateSQLStatements(a)), DictLine(682));
-  EXPECT_TRUE(a.IsEmpty());
-}
-
-TEST(MetadataToolGuards, PlatformErrorsAreCaughtOthersPassThrough) {
+// The dictionary's own failures reach the caller as it gives them: a platform
+// error caught inside it, the codes of one without tables (the tool never
+// keeps one: a tool whose tables memory refused holds no dictionary at all),
+// and any other error raised through.
+TEST(MetadataToolGuards, DictionaryFailuresReachTheCallerAsTheyAre) {
   KelEdsMetadataTool tool;
   KelVar<KelEdsMetadataDict>& dict = KelEdsMetadataToolTestPeer::Dict(tool);
   dict->Tables.Append(new RaisingTable(true));
@@ -300,6 +292,9 @@ TEST(MetadataToolGuards, PlatformErrorsAreCaughtOthersPassThrough) {
   EXPECT_EQ(OriginOf(tool.GetClassInfo(a, b, 0)), DictLine(860));
   EXPECT_EQ(a.Size(), 13);  // appended before the error stay
   dict = KelVar<KelEdsMetadataDict>::Adopt(new KelEdsMetadataDict);
+  EXPECT_EQ(OriginOf(tool.GetClassInfo(a, b, 0)), DictLine(823));
+  EXPECT_EQ(OriginOf(tool.GenerateSQLStatements(a)), DictLine(682));
+  EXPECT_TRUE(a.IsEmpty());
   dict->Tables.Append(new RaisingTable(false));
   EXPECT_THROW(tool.GetClassInfo(a, b, 0), std::runtime_error);
   KelRawCollint flags;
