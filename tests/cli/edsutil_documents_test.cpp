@@ -131,6 +131,7 @@ TEST_F(EdsutilDocuments, CopyTakesTheDataOfAOneJobDocument) {
   Quiet({"job", "add", source, "J", "Insert"});
   Quiet({"job", "input", source, "J", "Name", "n"});
   Quiet({"job", "output", source, "J", "Key", "k", "-t", "Uuid"});
+  Quiet({"job", "report", source, "J", "done"});
   // Each flag copies its part (what else goes with it is the library's).
   Quiet({"job", "copy", target, source, "--outputs"});
   EXPECT_TRUE(Has(Output({"job", "show", target, "--json"}), "\"inputs\": [],"));
@@ -138,7 +139,8 @@ TEST_F(EdsutilDocuments, CopyTakesTheDataOfAOneJobDocument) {
   EXPECT_TRUE(Has(Output({"job", "show", target, "--json"}),
                   "\"inputs\": [{\"name\": \"Name\", \"value\": \"n\", \"type\": \"\"}],\n"
                   "   \"contextInputs\": [],\n"
-                  "   \"outputs\": [{\"name\": \"Key\", \"value\": \"k\", \"type\": \"Uuid\"}],"));
+                  "   \"outputs\": [{\"name\": \"Key\", \"value\": \"k\", \"type\": \"Uuid\"}],\n"
+                  "   \"report\": [\"done\"]"));
 
   Quiet({"job", "new", two});
   Quiet({"job", "add", two, "A", "T"});
