@@ -40,8 +40,6 @@ bool IsUpperCaseVersion4Uuid(const std::string& text) {
   return text.size() == shape.size();
 }
 
-// --- usage errors and failures -------------------------------------------------
-
 TEST_F(Edsutil, FailuresGiveTheirStatusAndOneLineNamingTheCulprit) {
   const std::string missing = "/nonexistent-dir/out";
   const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
@@ -85,9 +83,8 @@ TEST_F(Edsutil, HelpAndTheVersion) {
   }
 }
 
-// --- utilities: argument forms, standard input, output formats -----------------
-// (the operations themselves are the library's, checked in its own suites)
-
+// Argument forms, standard input and output formats; the operations
+// themselves are the library's, checked in its own suites.
 TEST_F(Edsutil, UtilitiesOnKnownInputs) {
   const std::tuple<std::vector<std::string>, std::string, std::string> cases[] = {
       {{"eff", "compare", "Lot (1-5)(8-oo)", "(8-oo)(1-5)"}, "", "Included\n"},
@@ -115,8 +112,6 @@ TEST_F(Edsutil, UtilitiesOnKnownInputs) {
   };
   for (const auto& [args, input, expected] : cases) EXPECT_EQ(Output(args, input), expected) << Joined(args);
 }
-
-// --- schema queries ---------------------------------------------------------------
 
 TEST_F(Edsutil, SchemaQueriesAcceptEitherNameForm) {
   const std::tuple<std::vector<std::string>, std::string> cases[] = {
@@ -154,8 +149,6 @@ TEST_F(Edsutil, SchemaQueriesAcceptEitherNameForm) {
   EXPECT_TRUE(Has(warned.out, "Work_package_type\n"));
 }
 
-// --- sql --------------------------------------------------------------------------
-
 TEST_F(Edsutil, SqlAsGeneratedAndAsAScript) {
   const std::vector<std::string> statements = Lines(Output({"sql"}));
   ASSERT_EQ(statements.size(), 59u);
@@ -169,8 +162,6 @@ TEST_F(Edsutil, SqlAsGeneratedAndAsAScript) {
     EXPECT_EQ(lines[i + 3], statements[i].substr(1, statements[i].size() - 2));
   }
 }
-
-// --- uuids -------------------------------------------------------------------------
 
 TEST_F(Edsutil, UuidFileLinesHoldDistinctVersion4Uuids) {
   EXPECT_EQ(Lines(Output({"uuids", "5"})).size(), 5u);
@@ -186,8 +177,6 @@ TEST_F(Edsutil, UuidFileLinesHoldDistinctVersion4Uuids) {
   }
   EXPECT_EQ(seen.size(), 300u);
 }
-
-// --- diagram ------------------------------------------------------------------------
 
 TEST_F(Edsutil, DiagramDrawsEveryClassAndEveryRelationshipTheQueriesReport) {
   const std::string dot = Output({"schema", "diagram"});

@@ -10,8 +10,6 @@
 
 namespace {
 
-// --- Constraint parsers --------------------------------------------------------
-
 TEST(ParseKeyAttrs, AppendsTheStrippedColumnsAfterTheKeyword) {
   // Keyword, text, what is appended (nothing: the parse fails), where it fails.
   const std::tuple<const char*, const char*, Strings, int> cases[] = {
@@ -116,8 +114,6 @@ TEST(ParseRelation, SplitsNameAttributesAndReferencedClass) {
     EXPECT_EQ(OriginOf(result), succeeds ? kSucceeded : DictLine(2210));
   }
 }
-
-// --- BuildTables on small schemas ---------------------------------------------
 
 // Two classes: "xq40718.A" (code 7, position 1) and "xq40718.B" (code 3, position 2).
 KelEdsSchemaSources SmallSchema() {
@@ -253,8 +249,6 @@ TEST(Dictionary, ReleasesItsTablesWhenClearedOrDestroyed) {
   held->Release();
 }
 
-// --- SQL generation ------------------------------------------------------------
-
 // The loaded schema's statements are checked by value in
 // KelEdsSchemaContent_test.cpp; these are the generator's rules on small tables.
 
@@ -302,8 +296,6 @@ TEST(GenerateSQL, FailuresEmptyOrKeepWhatWasWritten) {
   foreign.Tables.Append(new RaisingTable(false));
   EXPECT_THROW(foreign.GenerateSQL(statements), std::runtime_error);
 }
-
-// --- Lookups --------------------------------------------------------------------
 
 TEST(DictionaryLookups, FailureCodesOfEmptyAndBrokenDictionaries) {
   KelEdsMetadataDict empty;

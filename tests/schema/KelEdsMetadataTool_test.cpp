@@ -14,8 +14,6 @@ class MetadataTool : public ::testing::Test {
   KelEdsMetadataTool tool_;
 };
 
-// --- Classes --------------------------------------------------------------------
-
 TEST_F(MetadataTool, ClassInfoListsEveryClassWithItsKeyAndAppends) {
   KelListValKelUnicodeString neutral, keys, tessel, tesselKeys;
   EXPECT_GE(tool_.GetClassInfo(neutral, keys, 0), 0);
@@ -52,8 +50,6 @@ TEST_F(MetadataTool, MagnitudeNamesAndSQLIdentifiers) {
   EXPECT_EQ(OriginOf(tool_.ResolveDefine("edbsql_tb1_work_package", out)), DictLine(945));
   EXPECT_EQ(out.ToUTF8(), "kept");
 }
-
-// --- Attributes ------------------------------------------------------------------
 
 TEST_F(MetadataTool, AttributeInfoTypesKeysAndReferencesAsUuid) {
   KelListValKelUnicodeString names = MakeList({"x"}), types;
@@ -117,8 +113,6 @@ TEST_F(MetadataTool, UnknownClassesFailWithTheLookupCodeAndAppendNothing) {
   EXPECT_TRUE(a.IsEmpty() && b.IsEmpty() && c.IsEmpty() && flags.IsEmpty());
 }
 
-// --- Relationships ---------------------------------------------------------------
-
 TEST_F(MetadataTool, RelationshipsForeignKeysThenExternalReferences) {
   KelListValKelUnicodeString names, attrs, classes;
   EXPECT_GE(tool_.GetRelationship("Cable_Instance", names, attrs, classes), 0);
@@ -174,8 +168,6 @@ TEST_F(MetadataTool, MissingMandatoryAttributesLeaveOutThePrimaryKey) {
   EXPECT_TRUE(missing.IsEmpty());
 }
 
-// --- Name translation ------------------------------------------------------------
-
 TEST_F(MetadataTool, ClassNameTranslations) {
   const std::pair<const char*, const char*> toNeutral[] = {{"Cable_Route", "xq40718.Cable_Route"},
                                                            {"xq40718.Cable_Route", "xq40718.Cable_Route"},
@@ -211,8 +203,6 @@ TEST_F(MetadataTool, TypeTranslationByNameThenBySQLType) {
   EXPECT_EQ(tool_.TranslateTypeToTessel("a_key", &table, 8).ToUTF8(), "");
   EXPECT_EQ(tool_.TranslateTypeToTessel("a_key", nullptr, 1).ToUTF8(), "");
 }
-
-// --- Copies and the dictionary's life --------------------------------------------
 
 TEST(MetadataToolCopies, ShareTheDictionaryAndReleaseItOnce) {
   auto* original = new KelEdsMetadataTool;
@@ -280,19 +270,11 @@ TEST(MetadataToolWithoutDictionary, FailsEveryDictionaryQueryAndTouchesNoOutput)
   }
 }
 
-// A dictionary without tables answers with its own failure codes. (The tool
-// itself never keeps one: a tool whose tables memory refused holds no
-// dictionary at all.)
-TEST(MetadataToolWithoutTables, FailsInTheDictionary) {
-  KelEdsMetadataTool tool;
-  KelEdsMetadataToolTestPeer::Dict(tool) = KelVar<KelEdsMetadataDict>::Adopt(new KelEdsMetadataDict);
-  KelListValKelUnicodeString a = MakeList({"a"}), b;
-  EXPECT_EQ(OriginOf(tool.GetClassInfo(a, b, 0)), DictLine(823));
-  EXPECT_EQ(OriginOf(tool.GenerateSQLStatements(a)), DictLine(682));
-  EXPECT_TRUE(a.IsEmpty());
-}
-
-TEST(MetadataToolGuards, PlatformErrorsAreCaughtOthersPassThrough) {
+// The dictionary's own failures reach the caller as it gives them: a platform
+// error caught inside it, the codes of one without tables (the tool never
+// keeps one: a tool whose tables memory refused holds no dictionary at all),
+// and any other error raised through.
+TEST(MetadataToolGuards, DictionaryFailuresReachTheCallerAsTheyAre) {
   KelEdsMetadataTool tool;
   KelVar<KelEdsMetadataDict>& dict = KelEdsMetadataToolTestPeer::Dict(tool);
   dict->Tables.Append(new RaisingTable(true));
@@ -300,6 +282,9 @@ TEST(MetadataToolGuards, PlatformErrorsAreCaughtOthersPassThrough) {
   EXPECT_EQ(OriginOf(tool.GetClassInfo(a, b, 0)), DictLine(860));
   EXPECT_EQ(a.Size(), 13);  // appended before the error stay
   dict = KelVar<KelEdsMetadataDict>::Adopt(new KelEdsMetadataDict);
+  EXPECT_EQ(OriginOf(tool.GetClassInfo(a, b, 0)), DictLine(823));
+  EXPECT_EQ(OriginOf(tool.GenerateSQLStatements(a)), DictLine(682));
+  EXPECT_TRUE(a.IsEmpty());
   dict->Tables.Append(new RaisingTable(false));
   EXPECT_THROW(tool.GetClassInfo(a, b, 0), std::runtime_error);
   KelRawCollint flags;
