@@ -24,23 +24,6 @@ std::string_view View(const xmlChar* text) {
 // empty (but not null) text.
 std::string_view Content(const xmlChar* text) { return text == nullptr ? std::string_view("", 0) : View(text); }
 
-// What libxml2 writes for an attribute value's characters (XML 1.0 attribute
-// value with double quotes).
-void AppendAttributeEscaped(std::string& out, std::string_view text) {
-  for (const char c : text) {
-    switch (c) {
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '&': out += "&amp;"; break;
-      case '"': out += "&quot;"; break;
-      case '\t': out += "&#9;"; break;
-      case '\n': out += "&#10;"; break;
-      case '\r': out += "&#13;"; break;
-      default: out += c;
-    }
-  }
-}
-
 // The qualified name of an element or attribute.
 std::string QName(const xmlChar* local, const xmlNs* ns) {
   std::string name;
@@ -312,6 +295,19 @@ std::unique_ptr<Tree> ReadTree(xmlDocPtr document) {
 
 namespace {
 
+// Links `node` as the last child of `parent`; unlike xmlAddChild, never
+// merges text nodes.
+void Link(xmlNodePtr parent, xmlNodePtr node) {
+  node->parent = parent;
+  node->prev = parent->last;
+  if (parent->last != nullptr) {
+    parent->last->next = node;
+  } else {
+    parent->children = node;
+  }
+  parent->last = node;
+}
+
 // Builds libxml2's tree of a document for libxml2's serializer.
 class LibxmlWriter {
  public:
@@ -352,17 +348,6 @@ class LibxmlWriter {
  private:
   static std::string Text(std::string_view text) { return std::string(text); }
   static const xmlChar* X(const std::string& text) { return reinterpret_cast<const xmlChar*>(text.c_str()); }
-
-  static void Link(xmlNodePtr parent, xmlNodePtr node) {
-    node->parent = parent;
-    node->prev = parent->last;
-    if (parent->last != nullptr) {
-      parent->last->next = node;
-    } else {
-      parent->children = node;
-    }
-    parent->last = node;
-  }
 
   xmlNodePtr CopyOne(const Node* node, xmlNodePtr parent) {
     xmlNodePtr copy = nullptr;
@@ -472,15 +457,7 @@ xmlDocPtr WriteLibxmlDocument(const Tree& tree, bool expand, bool referencesKept
       }
       dtd->doc = document;
       document->intSubset = dtd;
-      xmlNodePtr node = reinterpret_cast<xmlNodePtr>(dtd);
-      node->parent = reinterpret_cast<xmlNodePtr>(document);
-      node->prev = document->last;
-      if (document->last != nullptr) {
-        document->last->next = node;
-      } else {
-        document->children = node;
-      }
-      document->last = node;
+      Link(reinterpret_cast<xmlNodePtr>(document), reinterpret_cast<xmlNodePtr>(dtd));
       EscapeAttributeDefaults(dtd, referencesKept);
     }
   } catch (const std::bad_alloc&) {

@@ -600,6 +600,16 @@ std::vector<std::string> DumpDtds(const Tree& tree, const WriteStyle& style) {
 
 std::string EscapeLiteral(std::string_view value, bool referencesKept) { return Escaped(value, referencesKept); }
 
+void AppendAttributeEscaped(std::string& out, std::string_view text) {
+  for (const char c : text) {
+    if (const char* escape = AttributeEscape(static_cast<unsigned char>(c))) {
+      out += escape;
+    } else {
+      out += c;
+    }
+  }
+}
+
 void EscapeAttributeDefaults(xmlDtdPtr dtd, bool referencesKept) {
   for (xmlNodePtr decl = dtd->children; decl != nullptr; decl = decl->next) {
     if (decl->type != XML_ATTRIBUTE_DECL) continue;

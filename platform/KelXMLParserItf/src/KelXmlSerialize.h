@@ -39,6 +39,8 @@ void SerializeToBytes(const Tree& tree, const WriteStyle& style, ByteWriter writ
 // subset. This is such a value escaped so that it reads back as itself (see
 // KelXmlSerialize.cpp).
 std::string EscapeLiteral(std::string_view value, bool referencesKept);
+// Appends `text` escaped as libxml2 escapes an attribute value.
+void AppendAttributeEscaped(std::string& out, std::string_view text);
 // Escapes the declared attribute defaults of `dtd` (a copy, owning its
 // strings) in place. Raises std::bad_alloc when memory runs out.
 void EscapeAttributeDefaults(xmlDtdPtr dtd, bool referencesKept);
