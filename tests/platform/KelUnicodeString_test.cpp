@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -132,15 +133,17 @@ TEST(KelUnicodeString, Utf8ConvertsTheSameWhereverACharacterFalls) {
     for (std::size_t before : {0, 1, 7, 15, 16, 17, 510, 511, 512, 513, 1022, 1023, 1024, 1025}) {
       const std::string bytes = std::string(before, 'a') + piece.bytes + std::string(40, 'z') + piece.bytes;
       const std::u16string units = std::u16string(before, u'a') + piece.units + std::u16string(40, u'z') + piece.units;
-      const KelUnicodeString s = FromUtf8(bytes);
-      ASSERT_EQ(s.Data(), units) << piece.bytes << " after " << before;
       const std::string expected = std::string(before, 'a') + back + std::string(40, 'z') + back;
-      EXPECT_EQ(s.ToUTF8(), expected) << before;
-      EXPECT_EQ(s.GetLengthInUTF8(), expected.size()) << before;
-      std::vector<char> exact(expected.size(), 'Z');
-      std::size_t room = exact.size();
-      s.ConvertToUTF8(exact.data(), &room);
-      EXPECT_EQ(std::string(exact.data(), room), expected) << before;
+      // Decoded, or taken over as UTF-8 (its conversions are then copies).
+      for (const KelUnicodeString& s : {FromUtf8(bytes), KelUnicodeString::AdoptUTF8(bytes)}) {
+        EXPECT_EQ(s.ToUTF8(), expected) << before;
+        EXPECT_EQ(s.GetLengthInUTF8(), expected.size()) << before;
+        std::vector<char> exact(expected.size(), 'Z');
+        std::size_t room = exact.size();
+        s.ConvertToUTF8(exact.data(), &room);
+        EXPECT_EQ(std::string(exact.data(), room), expected) << before;
+        ASSERT_EQ(s.Data(), units) << piece.bytes << " after " << before;
+      }
     }
   }
   // Unpaired surrogates encode as U+FFFD.
@@ -156,13 +159,19 @@ TEST(KelUnicodeString, Utf8ConvertsTheSameWhereverACharacterFalls) {
 }
 
 TEST(KelUnicodeString, ConvertToUtf8StopsAtWholeCharactersWithinTheRoom) {
-  KelUnicodeString s("aé中");
-  char buffer[8];
-  std::size_t bytes = 4;  // room for "aé" (3 bytes) but not the 3-byte "中"
-  s.ConvertToUTF8(buffer, &bytes);
-  EXPECT_EQ(bytes, 3u);
-  EXPECT_EQ(std::string(buffer, bytes), "aé");
-  EXPECT_EQ(buffer[3], '\0');
+  const std::string text = "aé中";  // one, two and three bytes
+  const std::size_t whole[] = {0, 1, 1, 3, 3, 3, 6, 6};  // bytes written for each room
+  for (const KelUnicodeString& s : {KelUnicodeString(text), KelUnicodeString::AdoptUTF8(text)}) {
+    for (std::size_t room = 0; room < 8; ++room) {
+      char buffer[8];
+      std::memset(buffer, 'Z', sizeof buffer);
+      std::size_t bytes = room;
+      s.ConvertToUTF8(buffer, &bytes);
+      ASSERT_EQ(bytes, whole[room]) << room;
+      EXPECT_EQ(std::string(buffer, bytes), text.substr(0, bytes));
+      EXPECT_EQ(buffer[bytes], bytes < room ? '\0' : 'Z') << "a zero follows only where there is room";
+    }
+  }
 }
 
 TEST(KelUnicodeString, ConvertToCharFollowsChanges) {
@@ -173,6 +182,21 @@ TEST(KelUnicodeString, ConvertToCharFollowsChanges) {
   KelUnicodeString moved(std::move(s));
   EXPECT_STREQ(moved.ConvertToChar(), "onetwo");
   EXPECT_STREQ(s.ConvertToChar(), "");  // NOLINT(bugprone-use-after-move): moved-from stays usable
+
+  // A string that holds only its UTF-8 text changes, copies and moves the same.
+  KelUnicodeString adopted = KelUnicodeString::AdoptUTF8("one");
+  KelUnicodeString copy;
+  copy = adopted;
+  adopted += "two";
+  EXPECT_STREQ(adopted.ConvertToChar(), "onetwo");
+  EXPECT_EQ(copy, KelUnicodeString("one"));
+  copy = KelUnicodeString::AdoptUTF8("\xC3\xA9t\xC3\xA9");
+  EXPECT_EQ(copy.GetLengthInChar(), 3);
+  EXPECT_EQ(copy.SubString(1, 2), KelUnicodeString("t\xC3\xA9"));
+  copy = std::move(adopted);
+  EXPECT_STREQ(copy.ConvertToChar(), "onetwo");
+  EXPECT_TRUE(adopted.IsEmpty());  // NOLINT(bugprone-use-after-move)
+  EXPECT_FALSE(KelUnicodeString::AdoptUTF8("").IsNull());
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "KelEdsXMLParser.h"
 
+#include <climits>
 #include <cstddef>
 #include <cstdio>
 #include <functional>
@@ -74,6 +75,11 @@ long WalkElements(const KelIDOMNodeList_var& list, KelEdsJobData kind,
   const KelEdsReadRule rule = KelEdsJobFormat(kind).read;
   unsigned int length = 0;
   if (KelCheckMemory(list->getLength(length)) < 0) length = 0;
+  // Room for every item at once in an empty list; a list that already holds
+  // some keeps growing by doubling.
+  for (KelListValKelUnicodeString* values : lists) {
+    if (values->Size() == 0 && length <= static_cast<unsigned int>(INT_MAX)) values->Reserve(static_cast<int>(length));
+  }
   for (unsigned int index = 0; index < length; ++index) {
     KelIDOMNode_var node;
     result = KelCheckMemory(list->item(index, node));
@@ -90,7 +96,7 @@ long WalkElements(const KelIDOMNodeList_var& list, KelEdsJobData kind,
         if (counts) return result;
         break;
       }
-      values->Append(value);
+      values->Append(std::move(value));
       ++a;
     }
   }

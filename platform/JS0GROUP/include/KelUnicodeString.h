@@ -10,8 +10,13 @@
 // its buffer: each ill-formed sequence decodes as U+FFFD. An unpaired
 // surrogate encodes as U+FFFD.
 //
-// Ownership: a value type. Threading: one object must not be changed while
-// another thread reads it; distinct objects are independent.
+// A string may hold its text as UTF-8 only (AdoptUTF8, for the large texts a
+// writer produces) and form the UTF-16 units at the first member that needs
+// them; its UTF-8 conversions are then copies.
+//
+// Ownership: a value type. Threading: reading members may fill the string's
+// caches (the UTF-8 form, the UTF-16 units), so one object is used by one
+// thread at a time; distinct objects, copies included, are independent.
 #pragma once
 
 #include <cstddef>
@@ -40,8 +45,8 @@ class ExportedByJS0GROUP KelUnicodeString {
   ~KelUnicodeString() = default;
 
   bool IsNull() const { return null_; }
-  int GetLengthInChar() const { return static_cast<int>(text_.size()); }
-  bool IsEmpty() const { return text_.empty(); }
+  int GetLengthInChar() const { return static_cast<int>(Units().size()); }
+  bool IsEmpty() const { return utf16_valid_ ? text_.empty() : utf8_.empty(); }
 
   // Position of `text` in this string, or -1. Forward: the first match that
   // starts at or after `start`. Backward: the last match that starts at or
@@ -90,21 +95,39 @@ class ExportedByJS0GROUP KelUnicodeString {
 
   // Modern conveniences.
   std::string ToUTF8() const;
-  const std::u16string& Data() const { return text_; }
+  const std::u16string& Data() const { return Units(); }
   // Extension of the stand-in, not in the platform contract (docs/PLATFORM.md).
-  std::u16string_view View() const { return text_; }
+  std::u16string_view View() const { return Units(); }
   static KelUnicodeString FromUTF8(std::string_view utf8);
+  // Extension of the stand-in, used by its XML writer (docs/PLATFORM.md): a
+  // string that takes over `utf8` as its text, without converting it. Bytes
+  // that are not well-formed UTF-8 are decoded at once, as FromUTF8 does.
+  static KelUnicodeString AdoptUTF8(std::string utf8);
 
-  friend bool operator==(const KelUnicodeString& a, const KelUnicodeString& b) { return a.text_ == b.text_; }
-  friend bool operator!=(const KelUnicodeString& a, const KelUnicodeString& b) { return a.text_ != b.text_; }
-  friend bool operator<(const KelUnicodeString& a, const KelUnicodeString& b) { return a.text_ < b.text_; }
+  friend bool operator==(const KelUnicodeString& a, const KelUnicodeString& b) { return a.Units() == b.Units(); }
+  friend bool operator!=(const KelUnicodeString& a, const KelUnicodeString& b) { return a.Units() != b.Units(); }
+  friend bool operator<(const KelUnicodeString& a, const KelUnicodeString& b) { return a.Units() < b.Units(); }
   friend KelUnicodeString operator+(KelUnicodeString a, const KelUnicodeString& b) { return a.Append(b); }
 
  private:
-  void Changed() { utf8_valid_ = false; }
+  // The UTF-16 units, formed from the UTF-8 text when the string holds only that.
+  const std::u16string& Units() const {
+    if (!utf16_valid_) Widen();
+    return text_;
+  }
+  void Widen() const;
+  // Empties both forms (the null flag stays).
+  void Forget();
+  // Called before the units change: the UTF-8 form no longer holds.
+  void Changed() {
+    Units();
+    utf8_valid_ = false;
+  }
 
-  std::u16string text_;
+  // At least one of the two forms is valid at any time.
+  mutable std::u16string text_;
   bool null_ = true;
+  mutable bool utf16_valid_ = true;
   mutable bool utf8_valid_ = false;
   mutable std::string utf8_;
 };

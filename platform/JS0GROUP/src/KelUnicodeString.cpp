@@ -182,6 +182,27 @@ bool ReadInt(std::u16string_view text, int& value) {
   return true;
 }
 
+// Whether `text` is well-formed UTF-8 throughout: then its UTF-16 form turns
+// back into the same bytes.
+bool WellFormed(std::string_view text) {
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  std::size_t i = 0;
+  while (i < text.size()) {
+#if defined(__SSE2__)
+    while (i + 16 <= text.size() &&
+           _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i))) == 0) {
+      i += 16;
+    }
+#endif
+    if (i >= text.size()) break;
+    char32_t cp = 0;
+    const int n = DecodeOne(s + i, text.size() - i, cp);
+    if (n < 0) return false;
+    i += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 bool IsFormat(const char* format, const char* a, const char* b = nullptr) {
   return format != nullptr && (std::strcmp(format, a) == 0 || (b != nullptr && std::strcmp(format, b) == 0));
 }
@@ -260,16 +281,28 @@ KelUnicodeString::KelUnicodeString(const std::string& utf8) : null_(false) {
 }
 
 KelUnicodeString::KelUnicodeString(KelUnicodeString&& other) noexcept
-    : text_(std::move(other.text_)), null_(other.null_) {
-  other.text_.clear();
-  other.Changed();
+    : text_(std::move(other.text_)),
+      null_(other.null_),
+      utf16_valid_(other.utf16_valid_),
+      utf8_valid_(other.utf8_valid_),
+      utf8_(std::move(other.utf8_)) {
+  other.Forget();
 }
 
 KelUnicodeString& KelUnicodeString::operator=(const KelUnicodeString& other) {
   if (this != &other) {
-    text_ = other.text_;
     null_ = other.null_;
-    Changed();
+    if (other.utf16_valid_) {
+      // The UTF-8 form is formed again when asked for.
+      text_ = other.text_;
+      utf16_valid_ = true;
+      utf8_valid_ = false;
+    } else {
+      utf8_ = other.utf8_;
+      utf8_valid_ = true;
+      text_.clear();
+      utf16_valid_ = false;
+    }
   }
   return *this;
 }
@@ -277,12 +310,20 @@ KelUnicodeString& KelUnicodeString::operator=(const KelUnicodeString& other) {
 KelUnicodeString& KelUnicodeString::operator=(KelUnicodeString&& other) noexcept {
   if (this != &other) {
     text_ = std::move(other.text_);
+    utf8_ = std::move(other.utf8_);
     null_ = other.null_;
-    other.text_.clear();
-    other.Changed();
-    Changed();
+    utf16_valid_ = other.utf16_valid_;
+    utf8_valid_ = other.utf8_valid_;
+    other.Forget();
   }
   return *this;
+}
+
+void KelUnicodeString::Forget() {
+  text_.clear();
+  utf8_.clear();
+  utf16_valid_ = true;
+  utf8_valid_ = false;
 }
 
 KelUnicodeString KelUnicodeString::FromUTF8(std::string_view utf8) {
@@ -292,14 +333,32 @@ KelUnicodeString KelUnicodeString::FromUTF8(std::string_view utf8) {
   return s;
 }
 
+KelUnicodeString KelUnicodeString::AdoptUTF8(std::string utf8) {
+  if (!WellFormed(utf8)) return FromUTF8(utf8);
+  KelUnicodeString s;
+  s.null_ = false;
+  s.utf8_ = std::move(utf8);
+  s.utf8_valid_ = true;
+  s.utf16_valid_ = false;
+  return s;
+}
+
+void KelUnicodeString::Widen() const {
+  text_.clear();
+  KelUtf::AppendUtf16(utf8_.data(), utf8_.size(), text_);
+  utf16_valid_ = true;
+}
+
 int KelUnicodeString::SearchSubString(const KelUnicodeString& text, int start, int mode) const {
+  const std::u16string& units = Units();
+  const std::u16string& pattern = text.Units();
   const int length = GetLengthInChar();
-  if (text.text_.empty() || start < 0 || start >= length) return -1;
+  if (pattern.empty() || start < 0 || start >= length) return -1;
   std::size_t found;
   if (mode == Backward) {
-    found = text_.rfind(text.text_, static_cast<std::size_t>(length - 1 - start));
+    found = units.rfind(pattern, static_cast<std::size_t>(length - 1 - start));
   } else {
-    found = text_.find(text.text_, static_cast<std::size_t>(start));
+    found = units.find(pattern, static_cast<std::size_t>(start));
   }
   return found == std::u16string::npos ? -1 : static_cast<int>(found);
 }
@@ -310,27 +369,28 @@ KelUnicodeString KelUnicodeString::SubString(int start, int length) const {
   if (start > size) start = size;
   if (length < 0) length = 0;
   if (length > size - start) length = size - start;
-  return KelUnicodeString(text_.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(length)));
+  return KelUnicodeString(Units().substr(static_cast<std::size_t>(start), static_cast<std::size_t>(length)));
 }
 
 KelUnicodeString KelUnicodeString::Strip(int mode, char16_t character) const {
+  const std::u16string& units = Units();
   std::size_t first = 0;
-  std::size_t last = text_.size();
+  std::size_t last = units.size();
   if (mode == Leading || mode == Both) {
-    while (first < last && text_[first] == character) ++first;
+    while (first < last && units[first] == character) ++first;
   }
   if (mode == Trailing || mode == Both) {
-    while (last > first && text_[last - 1] == character) --last;
+    while (last > first && units[last - 1] == character) --last;
   }
-  KelUnicodeString result(text_.substr(first, last - first));
-  if (null_ && text_.empty()) result.null_ = true;
+  KelUnicodeString result(units.substr(first, last - first));
+  if (null_ && units.empty()) result.null_ = true;
   return result;
 }
 
 int KelUnicodeString::ConvertToNum(int* value, const char* format) const {
   if (value == nullptr || !IsFormat(format, "%d", "%i")) return 0;
   int v = 0;
-  if (!ReadInt(text_, v)) return 0;
+  if (!ReadInt(Units(), v)) return 0;
   *value = v;
   return 1;
 }
@@ -376,14 +436,14 @@ const char* KelUnicodeString::ConvertToChar() const {
 }
 
 int KelUnicodeString::BuildFromUTF8(const char* utf8, std::size_t length) {
-  text_.clear();
+  Forget();
   null_ = false;
-  Changed();
   KelUtf::AppendUtf16(utf8, length, text_);
   return GetLengthInChar();
 }
 
 std::size_t KelUnicodeString::GetLengthInUTF8() const {
+  if (utf8_valid_) return utf8_.size();
   const std::u16string_view text = text_;
   std::size_t bytes = 0;
   std::size_t i = 0;
@@ -412,6 +472,17 @@ void KelUnicodeString::ConvertToUTF8(char* buffer, std::size_t* bytes) const {
   const std::size_t room = *bytes;
   *bytes = 0;
   if (buffer == nullptr) return;
+  if (utf8_valid_) {
+    // Whole characters only: a cut inside one steps back to its first byte.
+    std::size_t written = std::min(room, utf8_.size());
+    if (written < utf8_.size()) {
+      while (written > 0 && (static_cast<unsigned char>(utf8_[written]) & 0xC0) == 0x80) --written;
+    }
+    std::memcpy(buffer, utf8_.data(), written);
+    if (written < room) buffer[written] = '\0';
+    *bytes = written;
+    return;
+  }
   std::size_t written = 0;
   std::size_t i = 0;
   const std::size_t size = text_.size();
@@ -436,13 +507,14 @@ void KelUnicodeString::ConvertToUTF8(char* buffer, std::size_t* bytes) const {
 }
 
 KelUnicodeString& KelUnicodeString::Append(const KelUnicodeString& other) {
-  text_ += other.text_;
-  null_ = false;
   Changed();
+  text_ += other.Units();
+  null_ = false;
   return *this;
 }
 
 std::string KelUnicodeString::ToUTF8() const {
+  if (utf8_valid_) return utf8_;
   std::string out;
   KelUtf::AppendUtf8(text_, out);
   return out;

@@ -158,13 +158,13 @@ long KelXmlDOMDocumentBuilder::writeToString(const KelIDOMDocument_var& document
     long result = E_FAIL;
     KelXmlDocument* mine = Writable(document, optionNames, optionValues, options, result);
     if (mine == nullptr) return result;
-    std::u16string written;
+    std::string written;
     result = kelxml::WriteDocumentToString(mine, options, written);
     if (result < 0) {
       SetError("the document could not be written");
       return result;
     }
-    text = KelUnicodeString(std::move(written));
+    text = KelUnicodeString::AdoptUTF8(std::move(written));
     return S_OK;
   });
 }

@@ -16,7 +16,6 @@
 #include <emmintrin.h>
 #endif
 
-#include "KelUnicodeString.h"
 
 namespace kelxml {
 
@@ -52,30 +51,22 @@ const char* AttributeEscape(unsigned char c) {
 }
 
 // The ASCII characters escaped in text (kText) and in attribute values
-// (kAttribute). A byte beyond ASCII stops a plain copy into UTF-16 too: it
-// is converted apart.
+// (kAttribute).
 enum : unsigned char { kText = 1, kAttribute = 2 };
 
 struct EscapeTable {
-  unsigned char kinds[128] = {};
+  unsigned char kinds[256] = {};
   constexpr EscapeTable() {
     for (unsigned char c : {'<', '>', '&', '\r'}) kinds[c] = kText | kAttribute;
     for (unsigned char c : {'"', '\t', '\n'}) kinds[c] = kAttribute;
   }
-  bool Escaped(unsigned char c, unsigned char kind) const { return c < 0x80 && (kinds[c] & kind) != 0; }
+  bool Escaped(unsigned char c, unsigned char kind) const { return (kinds[c] & kind) != 0; }
 };
 constexpr EscapeTable kEscapes;
 
-// The longest escape is six characters ("&quot;"), five more than the one it
-// stands for.
-constexpr std::size_t kMostExtra = 5;
-
 #if defined(__SSE2__)
-// The bytes of a block of sixteen that stop a plain copy of `kind`; with
-// `ascii`, the bytes beyond ASCII too.
-int StopMask(__m128i bytes, unsigned char kind, bool ascii) {
-  int mask = ascii ? _mm_movemask_epi8(bytes) : 0;
-  if (kind == 0) return mask;
+// The bytes of a block of sixteen that stop a plain copy of `kind`.
+int StopMask(__m128i bytes, unsigned char kind) {
   __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('<')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('>')));
   hit = _mm_or_si128(hit, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('&')));
   hit = _mm_or_si128(hit, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')));
@@ -84,139 +75,85 @@ int StopMask(__m128i bytes, unsigned char kind, bool ascii) {
     hit = _mm_or_si128(hit, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\t')));
     hit = _mm_or_si128(hit, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')));
   }
-  return mask | _mm_movemask_epi8(hit);
+  return _mm_movemask_epi8(hit);
 }
 #endif
 
-// The length of the leading run of `text` that needs no escape in `kind`
-// (and, with `ascii`, holds no byte beyond ASCII).
-std::size_t PlainRun(Bytes text, std::size_t length, unsigned char kind, bool ascii) {
+// The length of the leading run of `text` that needs no escape in `kind`.
+std::size_t PlainRun(Bytes text, std::size_t length, unsigned char kind) {
   std::size_t i = 0;
 #if defined(__SSE2__)
   for (; i + 16 <= length; i += 16) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-    if (StopMask(bytes, kind, ascii) != 0) break;
+    if (StopMask(bytes, kind) != 0) break;
   }
 #endif
-  for (; i < length; ++i) {
-    const unsigned char c = text[i];
-    if ((ascii && c >= 0x80) || kEscapes.Escaped(c, kind)) break;
-  }
+  while (i < length && !kEscapes.Escaped(text[i], kind)) ++i;
   return i;
 }
 
-// The first pass into UTF-16: room for the text, in UTF-16 units. One unit
-// per UTF-8 byte is never too few, and every escaped character is given the
-// room of the longest escape.
-class Measure {
+// The document's UTF-8 bytes, as the writer hands them on: each piece goes
+// to the sink, the characters libxml2 escapes replaced by their escapes.
+template <class Sink>
+class Utf8 {
  public:
-  void Literal(const char*, std::size_t length) { units_ += length; }
-  void Raw(Bytes, std::size_t length) { units_ += length; }
-  void Text(Bytes text, std::size_t length) { Escaped(text, length, kText); }
-  void Attribute(Bytes text, std::size_t length) { Escaped(text, length, kAttribute); }
-  std::size_t Units() const { return units_; }
+  explicit Utf8(Sink& sink) : sink_(sink) {}
 
- private:
-  void Escaped(Bytes text, std::size_t length, unsigned char kind) {
-    units_ += length;
-    for (std::size_t i = PlainRun(text, length, kind, false); i < length;) {
-      if (kEscapes.Escaped(text[i], kind)) units_ += kMostExtra;
-      ++i;
-      i += PlainRun(text + i, length - i, kind, false);
-    }
-  }
-
-  std::size_t units_ = 0;
-};
-
-// The second pass into UTF-16: the text itself, into room the first pass
-// measured.
-class Emit {
- public:
-  explicit Emit(char16_t* to) : to_(to) {}
-
-  void Literal(const char* text, std::size_t length) {
-    for (std::size_t i = 0; i < length; ++i) *to_++ = static_cast<unsigned char>(text[i]);
-  }
-  void Raw(Bytes text, std::size_t length) {
-    std::size_t i = 0;
-    while (i < length) {
-      i += Plain(text + i, length - i, 0);
-      i += Other(text + i, length - i);
-    }
-  }
+  void Literal(const char* text, std::size_t length) { sink_.Append(text, length); }
+  void Raw(Bytes text, std::size_t length) { sink_.Append(reinterpret_cast<const char*>(text), length); }
   void Text(Bytes text, std::size_t length) { Escaped(text, length, kText, TextEscape); }
   void Attribute(Bytes text, std::size_t length) { Escaped(text, length, kAttribute, AttributeEscape); }
-  char16_t* End() const { return to_; }
 
  private:
   template <class Escape>
   void Escaped(Bytes text, std::size_t length, unsigned char kind, Escape escape) {
     std::size_t i = 0;
     while (i < length) {
-      i += Plain(text + i, length - i, kind);
+      const std::size_t run = PlainRun(text + i, length - i, kind);
+      Raw(text + i, run);
+      i += run;
       if (i >= length) break;
-      if (const char* replacement = escape(text[i])) {
-        Literal(replacement, std::strlen(replacement));
-        ++i;
-      } else {
-        i += Other(text + i, length - i);
-      }
+      const char* replacement = escape(text[i]);
+      Literal(replacement, std::strlen(replacement));
+      ++i;
     }
   }
 
-  // Copies the leading ASCII characters that need no escape in `kind` (none
-  // for 0); returns their number.
-  std::size_t Plain(Bytes text, std::size_t length, unsigned char kind) {
-    const std::size_t run = PlainRun(text, length, kind, true);
-    std::size_t i = 0;
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    for (; i + 16 <= run; i += 16) {
-      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(to_ + i), _mm_unpacklo_epi8(bytes, zero));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(to_ + i + 8), _mm_unpackhi_epi8(bytes, zero));
-    }
-#endif
-    for (; i < run; ++i) to_[i] = text[i];
-    to_ += run;
-    return run;
-  }
-
-  // Converts the leading run of non-ASCII bytes as the platform's string
-  // conversion does (so a document comes out as libxml2's UTF-8 turned into
-  // UTF-16 would); returns its length in bytes.
-  std::size_t Other(Bytes text, std::size_t length) {
-    std::size_t run = 0;
-    while (run < length && text[run] >= 0x80) ++run;
-    if (run == 0) return 0;
-    scratch_.clear();
-    KelUtf::AppendUtf16(reinterpret_cast<const char*>(text), run, scratch_);
-    std::memcpy(to_, scratch_.data(), scratch_.size() * sizeof(char16_t));
-    to_ += scratch_.size();
-    return run;
-  }
-
-  char16_t* to_;
-  std::u16string scratch_;
+  Sink& sink_;
 };
 
-// UTF-8 bytes, gathered in a block and handed on whenever it fills.
-class Utf8 {
+// Into one string, grown by doubling; Finish cuts it to what was written.
+// Pieces are small and many: each is copied in by hand, not appended.
+class StringSink {
  public:
-  Utf8(ByteWriter write, void* context) : write_(write), context_(context) { block_.reserve(kBlock); }
+  explicit StringSink(std::string& text) : text_(text) {}
 
-  void Literal(const char* text, std::size_t length) { Append(text, length); }
-  void Raw(Bytes text, std::size_t length) { Append(reinterpret_cast<const char*>(text), length); }
-  void Text(Bytes text, std::size_t length) { Escaped(text, length, kText, TextEscape); }
-  void Attribute(Bytes text, std::size_t length) { Escaped(text, length, kAttribute, AttributeEscape); }
-  void Flush() {
-    if (!block_.empty()) write_(context_, block_.data(), block_.size());
-    block_.clear();
+  void Append(const char* data, std::size_t length) {
+    if (length > room_) Grow(length);
+    std::memcpy(at_, data, length);
+    at_ += length;
+    room_ -= length;
   }
+  void Finish() { text_.resize(Used()); }
 
  private:
-  static constexpr std::size_t kBlock = 1 << 16;
+  std::size_t Used() const { return text_.empty() ? 0 : static_cast<std::size_t>(at_ - &text_[0]); }
+  void Grow(std::size_t length) {
+    const std::size_t used = Used();
+    text_.resize(std::max({text_.size() * 2, used + length, std::size_t{1} << 12}));
+    at_ = &text_[0] + used;
+    room_ = text_.size() - used;
+  }
+
+  std::string& text_;
+  char* at_ = nullptr;
+  std::size_t room_ = 0;
+};
+
+// Gathered in a block, handed on to a writer whenever it fills.
+class BlockSink {
+ public:
+  BlockSink(ByteWriter write, void* context) : write_(write), context_(context) { block_.reserve(kBlock); }
 
   void Append(const char* text, std::size_t length) {
     if (block_.size() + length > kBlock) Flush();
@@ -226,26 +163,18 @@ class Utf8 {
     }
     block_.append(text, length);
   }
-
-  template <class Escape>
-  void Escaped(Bytes text, std::size_t length, unsigned char kind, Escape escape) {
-    std::size_t i = 0;
-    while (i < length) {
-      const std::size_t run = PlainRun(text + i, length - i, kind, false);
-      Append(reinterpret_cast<const char*>(text + i), run);
-      i += run;
-      if (i >= length) break;
-      const char* replacement = escape(text[i]);
-      Append(replacement, std::strlen(replacement));
-      ++i;
-    }
+  void Flush() {
+    if (!block_.empty()) write_(context_, block_.data(), block_.size());
+    block_.clear();
   }
+
+ private:
+  static constexpr std::size_t kBlock = 1 << 16;
 
   ByteWriter write_;
   void* context_;
   std::string block_;
 };
-
 
 // Any byte of a multi-byte character counts as a name byte.
 bool IsNameByte(unsigned char b) {
@@ -633,23 +562,22 @@ bool CanSerialize(const Tree& tree) {
   return true;
 }
 
-void SerializeToText(const Tree& tree, const WriteStyle& style, std::u16string& text) {
+void SerializeToString(const Tree& tree, const WriteStyle& style, std::string& text) {
   const std::vector<std::string> dtds = DumpDtds(tree, style);
-  Measure measure;
-  Writer<Measure>(measure, style, dtds).Document(tree);
-  std::u16string written;
-  written.resize(measure.Units());
-  Emit emit(&written[0]);
-  Writer<Emit>(emit, style, dtds).Document(tree);
-  written.resize(static_cast<std::size_t>(emit.End() - written.data()));
+  std::string written;
+  StringSink sink(written);
+  Utf8<StringSink> out(sink);
+  Writer<Utf8<StringSink>>(out, style, dtds).Document(tree);
+  sink.Finish();
   text = std::move(written);
 }
 
 void SerializeToBytes(const Tree& tree, const WriteStyle& style, ByteWriter write, void* context) {
   const std::vector<std::string> dtds = DumpDtds(tree, style);
-  Utf8 out(write, context);
-  Writer<Utf8>(out, style, dtds).Document(tree);
-  out.Flush();
+  BlockSink sink(write, context);
+  Utf8<BlockSink> out(sink);
+  Writer<Utf8<BlockSink>>(out, style, dtds).Document(tree);
+  sink.Flush();
 }
 
 }  // namespace kelxml

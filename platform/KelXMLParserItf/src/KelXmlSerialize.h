@@ -26,8 +26,8 @@ struct WriteStyle {
 // type names XHTML, which libxml2 writes with rules of its own.
 bool CanSerialize(const Tree& tree);
 
-// The document as UTF-16 text. Raises std::bad_alloc when memory runs out.
-void SerializeToText(const Tree& tree, const WriteStyle& style, std::u16string& text);
+// The document as UTF-8 text. Raises std::bad_alloc when memory runs out.
+void SerializeToString(const Tree& tree, const WriteStyle& style, std::string& text);
 
 // The document as UTF-8 bytes, handed to `write` in pieces. Raises
 // std::bad_alloc when memory runs out.

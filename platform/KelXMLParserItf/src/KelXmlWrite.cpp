@@ -96,19 +96,16 @@ long WriteDocumentToFile(KelXmlDocument* document, const Options& options, const
   return S_OK;
 }
 
-long WriteDocumentToString(KelXmlDocument* document, const Options& options, std::u16string& text) {
+long WriteDocumentToString(KelXmlDocument* document, const Options& options, std::string& text) {
   try {
     if (CanSerialize(document->Tree())) {
-      SerializeToText(document->Tree(), StyleOf(document, options), text);
+      SerializeToString(document->Tree(), StyleOf(document, options), text);
       return S_OK;
     }
     LibxmlText libxml;
     const long result = WriteWithLibxml(document, options, libxml);
     if (result < 0) return result;
-    std::u16string converted;
-    converted.reserve(libxml.bytes.size());
-    KelUtf::AppendUtf16(libxml.bytes.data(), libxml.bytes.size(), converted);
-    text = std::move(converted);
+    text = std::move(libxml.bytes);
     return S_OK;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;

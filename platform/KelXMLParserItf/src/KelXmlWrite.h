@@ -20,6 +20,6 @@ namespace kelxml {
 long WriteDocumentToFile(KelXmlDocument* document, const Options& options, const std::string& path,
                          std::string& problem);
 // Writes the document into `text`.
-long WriteDocumentToString(KelXmlDocument* document, const Options& options, std::u16string& text);
+long WriteDocumentToString(KelXmlDocument* document, const Options& options, std::string& text);
 
 }  // namespace kelxml
