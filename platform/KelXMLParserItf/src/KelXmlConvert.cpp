@@ -45,22 +45,30 @@ class Reader {
     Node* top = ReadOne(source);
     if (top == nullptr) return;
     LinkLast(parent, top);
-    if (source->type == XML_ELEMENT_NODE) ReadList(source->children, top);
+    if (source->type == XML_ELEMENT_NODE) ReadList(source->children, top, source);
   }
 
   // Reads the sibling list that starts at `first`, and everything below it,
-  // as the children of `parent`. Iterative.
-  void ReadList(xmlNodePtr first, Node* parent) {
+  // as the children of `parent`. Iterative. With `owner`, the source's
+  // element lists are freed once read (`owner` holds `first`): the tree's
+  // memory can then come from what libxml2's gave back.
+  void ReadList(xmlNodePtr first, Node* parent, xmlNodePtr owner = nullptr) {
     struct Level {
       xmlNodePtr next;
       Node* target;
+      xmlNodePtr owner;  // whose children the level reads, to be freed after
     };
     std::vector<Level> levels;
-    if (first != nullptr) levels.push_back({first, parent});
+    if (first != nullptr) levels.push_back({first, parent, owner});
     while (!levels.empty()) {
       Level& level = levels.back();
       xmlNodePtr source = level.next;
       if (source == nullptr) {
+        if (level.owner != nullptr) {
+          xmlFreeNodeList(level.owner->children);
+          level.owner->children = nullptr;
+          level.owner->last = nullptr;
+        }
         levels.pop_back();
         continue;
       }
@@ -69,7 +77,9 @@ class Reader {
       Node* made = ReadOne(source);
       if (made == nullptr) continue;
       LinkLast(target, made);
-      if (source->type == XML_ELEMENT_NODE && source->children != nullptr) levels.push_back({source->children, made});
+      if (source->type == XML_ELEMENT_NODE && source->children != nullptr) {
+        levels.push_back({source->children, made, owner != nullptr ? source : nullptr});
+      }
     }
   }
 
