@@ -3,7 +3,7 @@
 #
 #   bench/run.sh [BUILD_DIR]     (default build-bench, configured as Release)
 #
-# Writes bench/results/{jobs.json,memory.csv,metadata.json,machine.txt} and
+# Writes bench/results/{jobs.json,memory.csv,documents.json,metadata.json,machine.txt} and
 # docs/performance.png, and prints the table. Takes a few minutes; run it on
 # a quiet machine (it prints the load first).
 set -euo pipefail
@@ -16,7 +16,7 @@ mkdir -p "$OUT"
 if [ ! -f "$BUILD_DIR/build.ninja" ]; then
   cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKEL_BUILD_TESTS=OFF >/dev/null
 fi
-ninja -C "$BUILD_DIR" -j2 bench_jobs bench_metadata bench_files >/dev/null
+ninja -C "$BUILD_DIR" -j2 bench_jobs bench_documents bench_metadata bench_files >/dev/null
 
 {
   echo "date: $(date -u +%Y-%m-%dT%H:%MZ)"
@@ -31,6 +31,8 @@ ninja -C "$BUILD_DIR" -j2 bench_jobs bench_metadata bench_files >/dev/null
 "$BUILD_DIR/bin/bench_jobs" --benchmark_repetitions="$REPETITIONS" --benchmark_report_aggregates_only=true \
   --benchmark_out="$OUT/jobs.json" --benchmark_out_format=json
 "$BUILD_DIR/bin/bench_jobs" --memory | tee "$OUT/memory.csv"
+"$BUILD_DIR/bin/bench_documents" --benchmark_repetitions="$REPETITIONS" --benchmark_report_aggregates_only=true \
+  --benchmark_out="$OUT/documents.json" --benchmark_out_format=json
 "$BUILD_DIR/bin/bench_metadata" --benchmark_repetitions="$REPETITIONS" --benchmark_report_aggregates_only=true \
   --benchmark_out="$OUT/metadata.json" --benchmark_out_format=json
 files_bench=$(realpath "$BUILD_DIR/bin/bench_files")
