@@ -16,6 +16,7 @@
 #include <cerrno>
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <exception>
@@ -811,8 +812,14 @@ class Run {
         Report(ctxt_, session_, Level::Fatal, "U+0000 is not an XML character", name, line, column);
         return false;
       }
-      TextReader reader{text_, 0};
-      doc_ = xmlCtxtReadIO(ctxt_, ReadText, nullptr, &reader, name, nullptr, flags);
+      if (text_->size() <= static_cast<std::size_t>(INT_MAX)) {
+        // All of it at once: libxml2 2.9 misreads a long non-ASCII name that
+        // crosses the boundary of two reads of its input.
+        doc_ = xmlCtxtReadMemory(ctxt_, text_->data(), static_cast<int>(text_->size()), name, nullptr, flags);
+      } else {
+        TextReader reader{text_, 0};
+        doc_ = xmlCtxtReadIO(ctxt_, ReadText, nullptr, &reader, name, nullptr, flags);
+      }
     } else {
       doc_ = xmlCtxtReadFile(ctxt_, system_id_.c_str(), nullptr, flags);
     }
