@@ -16,7 +16,7 @@ build=${FUZZ_BUILD_DIR:-build-fuzz}
 cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DKEL_BUILD_FUZZERS=ON -DKEL_BUILD_TESTS=OFF -DKEL_BUILD_BENCHMARKS=OFF >/dev/null
 targets=()
-for name in ${FUZZ_TARGETS:-effectivity blanks tokens load_stream load_file write_roads uuid_file http_service}; do targets+=("fuzz_$name"); done
+for name in ${FUZZ_TARGETS:-effectivity blanks tokens load_stream load_file parse_roads write_roads uuid_file http_service}; do targets+=("fuzz_$name"); done
 cmake --build "$build" --parallel "${JOBS:-$(nproc)}" --target "${targets[@]}"
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:halt_on_error=1:abort_on_error=1}
@@ -30,7 +30,7 @@ for name in "${targets[@]}"; do
   [ -d "$seeds" ] && cp -r "$seeds"/. "$corpus"/
   dict=()
   case $short in
-    load_* | write_roads | http_service) dict=(-dict=fuzz/xml.dict) ;;
+    load_* | parse_roads | write_roads | http_service) dict=(-dict=fuzz/xml.dict) ;;
     uuid_file) dict=(-dict=fuzz/uuid.dict) ;;
   esac
   echo "==> $name for ${seconds}s"

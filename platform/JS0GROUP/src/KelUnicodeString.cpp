@@ -83,6 +83,23 @@ std::size_t WidenAscii(const unsigned char* from, std::size_t length, char16_t* 
   return i;
 }
 
+// The length of the leading run of ASCII bytes.
+std::size_t AsciiBytes(const unsigned char* from, std::size_t length) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  for (; i + 16 <= length; i += 16) {
+    if (_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i))) != 0) break;
+  }
+#endif
+  for (; i + 8 <= length; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, from + i, 8);
+    if ((word & 0x8080808080808080ULL) != 0) break;
+  }
+  while (i < length && from[i] < 0x80) ++i;
+  return i;
+}
+
 // The length of the leading run of ASCII units.
 std::size_t AsciiRun(const char16_t* from, std::size_t length) {
   std::size_t i = 0;
@@ -188,12 +205,7 @@ bool WellFormed(std::string_view text) {
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
   std::size_t i = 0;
   while (i < text.size()) {
-#if defined(__SSE2__)
-    while (i + 16 <= text.size() &&
-           _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i))) == 0) {
-      i += 16;
-    }
-#endif
+    i += AsciiBytes(s + i, text.size() - i);
     if (i >= text.size()) break;
     char32_t cp = 0;
     const int n = DecodeOne(s + i, text.size() - i, cp);

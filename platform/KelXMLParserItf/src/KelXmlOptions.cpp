@@ -40,6 +40,8 @@ bool ReadOptions(const KelListValKelUnicodeString& names, const KelListValKelUni
       good = ReadFlag(value, options.expand);
     } else if (name == KelUnicodeString("KelFormatPrettyPrint")) {
       good = ReadFlag(value, options.pretty);
+    } else if (name == KelUnicodeString("KelParseWithLibxml2")) {
+      good = ReadFlag(value, options.libxml2_only);
     } else if (name == KelUnicodeString("KelEncoding")) {
       std::string encoding = Utf8(value);
       std::transform(encoding.begin(), encoding.end(), encoding.begin(),

@@ -12,6 +12,9 @@ struct Options {
   bool validate = false;  // "KelDoValidation"
   bool expand = true;     // "KelExpandEntityReferences"
   bool pretty = false;    // "KelFormatPrettyPrint"
+  // "KelParseWithLibxml2", an extension of the stand-in: every document is
+  // parsed by libxml2, none by the quick reader (to hold one to the other).
+  bool libxml2_only = false;
 };
 
 // Reads the option lists into `options` (unknown names are ignored); false,

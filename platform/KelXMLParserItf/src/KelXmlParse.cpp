@@ -35,6 +35,7 @@
 #include "KelXmlInputSource.h"
 #include "KelXmlText.h"
 #include "KelXmlConvert.h"
+#include "KelXmlQuickParse.h"
 #include "KelXmlTreeBuilder.h"
 
 namespace kelxml {
@@ -893,7 +894,12 @@ std::unique_ptr<Tree> ParseDocument(const std::string& systemId, const std::stri
   session.in_memory = text != nullptr;
   if (text == nullptr) AddRoot(session, LocalPath(systemId.c_str()));
   // A document that is not validated is built straight into the stand-in's
-  // tree, unless it has a document type.
+  // tree, unless it has a document type: by the quick reader when it is
+  // plain enough, else from libxml2's parser.
+  if (!options.validate && !options.libxml2_only && text != nullptr) {
+    TreeBuilder quick(!options.expand);
+    if (QuickParse(*text, quick)) return quick.Take();
+  }
   if (!options.validate) {
     TreeBuilder builder(!options.expand);
     bool parsed = false;

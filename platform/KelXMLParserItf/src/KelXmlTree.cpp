@@ -337,6 +337,8 @@ void Tree::ReleaseDtd(xmlDtdPtr dtd) {
              dtds.end());
 }
 
+std::size_t Tree::NameBytes() const { return impl_->names.Bytes(); }
+
 std::size_t Tree::ArenaBytes() const { return impl_->arena.Bytes() + impl_->names.Bytes(); }
 
 void LinkLast(Node* parent, Node* node) {

@@ -140,6 +140,8 @@ class Tree {
 
   // Bytes the arena holds, for the benchmarks.
   std::size_t ArenaBytes() const;
+  // Bytes that the names' chunks hold.
+  std::size_t NameBytes() const;
 
   // The XML declaration's version (interned or stored; "1.0" unless a parse
   // read another) and standalone flag as libxml2 numbers it (1 "yes", 0 "no",

@@ -91,6 +91,34 @@ void TreeBuilder::StartElement(const xmlChar* localname, const xmlChar* prefix, 
   current_ = element;
 }
 
+void TreeBuilder::Declaration(std::string_view version, int standalone) {
+  tree_->version = tree_->Store(version);
+  tree_->standalone = standalone;
+}
+
+void TreeBuilder::StartElement(std::string_view name) {
+  Flush();
+  started_ = true;
+  Node* element = tree_->NewNode(Kind::Element);
+  element->name = tree_->Intern(name);
+  LinkLast(current_ != nullptr ? current_ : tree_->Root(), element);
+  current_ = element;
+  tail_ = &element->attributes;
+}
+
+bool TreeBuilder::AddAttribute(std::string_view name, std::string_view value) {
+  const std::string_view interned = tree_->Intern(name);
+  for (const Attribute* a = current_->attributes; a != nullptr; a = a->next) {
+    if (a->name.data() == interned.data()) return false;
+  }
+  Attribute* attribute = tree_->NewAttribute();
+  attribute->name = interned;
+  attribute->value = tree_->Store(value);
+  *tail_ = attribute;
+  tail_ = &attribute->next;
+  return true;
+}
+
 void TreeBuilder::EndElement() {
   Flush();
   if (current_ == nullptr) return;

@@ -17,6 +17,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "KelXmlTree.h"
 
@@ -41,6 +42,20 @@ class TreeBuilder {
   void Comment(const xmlChar* text);
   void ProcessingInstruction(const xmlChar* target, const xmlChar* data);
   void FallBack() { fell_back_ = true; }
+
+  // What the quick reader (KelXmlQuickParse.h) passes on, already decoded:
+  // the XML declaration's version and standalone flag (as libxml2 numbers
+  // it); an element without namespaces; an attribute of the element just
+  // started, false (and nothing added) when the element has one of that
+  // name; text of the element being filled.
+  void Declaration(std::string_view version, int standalone);
+  void StartElement(std::string_view name);
+  bool AddAttribute(std::string_view name, std::string_view value);
+  void Characters(std::string_view text) {
+    Characters(reinterpret_cast<const xmlChar*>(text.data()), static_cast<int>(text.size()), Kind::Text);
+  }
+  // Bytes of the names held so far.
+  std::size_t NameBytes() const { return tree_->NameBytes(); }
   bool Started() const { return started_; }
   // Whether text of `kind` would be added to a node already begun, and how
   // long that node's text is.
@@ -54,6 +69,7 @@ class TreeBuilder {
   std::unique_ptr<Tree> tree_;
   bool references_kept_;
   Node* current_ = nullptr;  // the element being filled; null before and after the document element
+  Attribute** tail_ = nullptr;  // where the quick reader's next attribute of current_ goes
   // Text (or CDATA) met since the last node, not yet made a node: libxml2
   // makes adjacent pieces one node.
   std::string pending_;
