@@ -137,10 +137,11 @@ long KelEdsDomParser::LoadStream(const _SEQUENCE_octet* bytes, unsigned char val
   {
     // The whole sequence, whatever it holds: a broken sequence decodes to
     // U+FFFD, a zero byte to U+0000 (which the parser refuses, XML having no
-    // such character). The source keeps its own copy: the text (twice the
-    // size of the bytes) goes before the parse starts.
-    KelUnicodeString text;
-    text.BuildFromUTF8(reinterpret_cast<const char*>(bytes->_buffer), bytes->_length);
+    // such character). Well-formed bytes stay UTF-8 all the way to the
+    // parser. The source keeps its own copy: the text goes before the parse
+    // starts.
+    const KelUnicodeString text = KelUnicodeString::AdoptUTF8(
+        std::string(reinterpret_cast<const char*>(bytes->_buffer), bytes->_length));
     if (factory->createInputSourceFromBuffer(text, KelUnicodeString("Buffer"), source) < 0 || source == NULL_var) {
       return E_FAIL;
     }
@@ -198,13 +199,14 @@ long KelEdsDomParser::GenerateStream(_SEQUENCE_octet** bytes) {
   const long result = _spDOMDocumentBuilder->writeToString(_spKelIDOMdocument, text, options.names, options.values);
   if (result < 0) return result;
 
-  // The bytes are written straight into a sequence of their exact size.
+  // The writer hands its bytes over as they are: copied once, into a
+  // sequence of their exact size.
   const std::size_t size = text.GetLengthInUTF8();
   if (size == 0) return E_FAIL;
-  _SEQUENCE_octet* sequence = _SEQUENCE_octet::Create(static_cast<unsigned long>(size), nullptr);
+  const char* utf8 = text.ConvertToChar();
+  _SEQUENCE_octet* sequence =
+      _SEQUENCE_octet::Create(static_cast<unsigned long>(size), reinterpret_cast<const unsigned char*>(utf8));
   if (sequence == nullptr) return E_OUTOFMEMORY;
-  std::size_t written = size;
-  text.ConvertToUTF8(reinterpret_cast<char*>(sequence->_buffer), &written);
   *bytes = sequence;
   return result;
 }

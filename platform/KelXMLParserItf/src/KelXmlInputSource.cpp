@@ -7,11 +7,10 @@ KelImplementClass(KelXmlInputSource, KelImplementationKind, KelBaseUnknown, "Kel
 
 KelXmlInputSource* KelXmlInputSource::FromText(const KelUnicodeString& text, const KelUnicodeString& identifier) {
   // Everything that may fail is done before the object exists.
-  std::u16string_view characters = text.View();
+  // Copied as it is when the string holds UTF-8 already.
+  std::string utf8 = text.ToUTF8();
   // A byte-order mark decoded along with the text means nothing any more.
-  if (!characters.empty() && characters.front() == 0xFEFF) characters.remove_prefix(1);
-  std::string utf8;
-  KelUtf::AppendUtf8(characters, utf8);
+  if (utf8.compare(0, 3, "\xEF\xBB\xBF") == 0) utf8.erase(0, 3);
   kelxml::DeclareUtf8(utf8);
   std::string systemId = kelxml::Utf8(identifier);
   KelUnicodeString systemText = identifier;

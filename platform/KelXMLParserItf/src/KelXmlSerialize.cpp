@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -122,32 +124,37 @@ class Utf8 {
   Sink& sink_;
 };
 
-// Into one string, grown by doubling; Finish cuts it to what was written.
-// Pieces are small and many: each is copied in by hand, not appended.
+// Into one buffer, grown by doubling with realloc (which moves a large one
+// by remapping its pages, and touches no byte ahead of what is written);
+// Finish copies what was written into the string. Pieces are small and many:
+// each is copied in by hand, not appended.
 class StringSink {
  public:
   explicit StringSink(std::string& text) : text_(text) {}
+  ~StringSink() { std::free(data_); }
+  StringSink(const StringSink&) = delete;
+  StringSink& operator=(const StringSink&) = delete;
 
   void Append(const char* data, std::size_t length) {
-    if (length > room_) Grow(length);
-    std::memcpy(at_, data, length);
-    at_ += length;
-    room_ -= length;
+    if (length > capacity_ - used_) Grow(length);
+    std::memcpy(data_ + used_, data, length);
+    used_ += length;
   }
-  void Finish() { text_.resize(Used()); }
+  void Finish() { text_.assign(data_ != nullptr ? data_ : "", used_); }
 
  private:
-  std::size_t Used() const { return text_.empty() ? 0 : static_cast<std::size_t>(at_ - &text_[0]); }
   void Grow(std::size_t length) {
-    const std::size_t used = Used();
-    text_.resize(std::max({text_.size() * 2, used + length, std::size_t{1} << 12}));
-    at_ = &text_[0] + used;
-    room_ = text_.size() - used;
+    const std::size_t capacity = std::max({capacity_ * 2, used_ + length, std::size_t{1} << 12});
+    auto* grown = static_cast<char*>(std::realloc(data_, capacity));
+    if (grown == nullptr) throw std::bad_alloc();
+    data_ = grown;
+    capacity_ = capacity;
   }
 
   std::string& text_;
-  char* at_ = nullptr;
-  std::size_t room_ = 0;
+  char* data_ = nullptr;
+  std::size_t used_ = 0;
+  std::size_t capacity_ = 0;
 };
 
 // Gathered in a block, handed on to a writer whenever it fills.
