@@ -11,7 +11,7 @@
 // surrogate encodes as U+FFFD.
 //
 // A string may hold its text as UTF-8 only (AdoptUTF8, for the large texts a
-// writer produces) and form the UTF-16 units at the first member that needs
+// writer produces or a parser reads) and form the UTF-16 units at the first member that needs
 // them; its UTF-8 conversions are then copies.
 //
 // Ownership: a value type. Threading: reading members may fill the string's
@@ -99,7 +99,8 @@ class ExportedByJS0GROUP KelUnicodeString {
   // Extension of the stand-in, not in the platform contract (docs/PLATFORM.md).
   std::u16string_view View() const { return Units(); }
   static KelUnicodeString FromUTF8(std::string_view utf8);
-  // Extension of the stand-in, used by its XML writer (docs/PLATFORM.md): a
+  // Extension of the stand-in, used by its XML writer and by the library to
+  // hand a document's bytes to the parser (docs/PLATFORM.md): a
   // string that takes over `utf8` as its text, without converting it. Bytes
   // that are not well-formed UTF-8 are decoded at once, as FromUTF8 does.
   static KelUnicodeString AdoptUTF8(std::string utf8);
