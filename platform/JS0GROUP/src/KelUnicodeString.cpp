@@ -69,6 +69,22 @@ std::size_t WidenAscii(const unsigned char* from, std::size_t length, char16_t* 
     _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), _mm_unpacklo_epi8(bytes, zero));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i + 8), _mm_unpackhi_epi8(bytes, zero));
   }
+  if (i + 8 <= length) {
+    const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(from + i));
+    if (_mm_movemask_epi8(bytes) == 0) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), _mm_unpacklo_epi8(bytes, zero));
+      i += 8;
+    }
+  }
+  // The last bytes, in eight that end on the last one (those before them
+  // were ASCII already).
+  if (i < length && length >= 8 && i + 8 > length) {
+    const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(from + length - 8));
+    if (_mm_movemask_epi8(bytes) == 0) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + length - 8), _mm_unpacklo_epi8(bytes, zero));
+      return length;
+    }
+  }
 #else
   for (; i + 8 <= length; i += 8) {
     std::uint64_t word;

@@ -65,6 +65,15 @@ class Utf8Text {
       low |= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi16(lanes, space)));
       _mm_storel_epi64(reinterpret_cast<__m128i*>(buffer_ + i), _mm_packus_epi16(lanes, lanes));
     }
+    // The last units, in eight that end on the last one (those before them
+    // were ASCII already).
+    if (i < size && size >= 8) {
+      const __m128i lanes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + size - 8));
+      if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(lanes, high), _mm_setzero_si128())) != 0xFFFF) return false;
+      low |= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi16(lanes, space)));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(buffer_ + size - 8), _mm_packus_epi16(lanes, lanes));
+      i = size;
+    }
 #endif
     for (; i + 4 <= size; i += 4) {
       std::uint64_t word;
