@@ -40,8 +40,32 @@ CodeRegistry& Registry() {
   return *registry;
 }
 
+// The codes a thread has asked for lately, by (file pointer, line): most
+// sites ask on every call, even when the code is then replaced by the
+// outcome, and the registry takes a lock and two map searches.
+struct RecentCode {
+  const char* file;
+  int line;
+  long code;
+};
+constexpr std::size_t kRecentCodes = 64;
+thread_local RecentCode t_recent[kRecentCodes];
+
+long RegisteredCode(const char* file, int line);
+
 long TracedCode(const char* file, int line) {
   if (file == nullptr) file = "";
+  const auto at = static_cast<std::size_t>((reinterpret_cast<std::uintptr_t>(file) >> 3) ^
+                                           (static_cast<std::uintptr_t>(line) * 0x9E3779B1u)) %
+                  kRecentCodes;
+  RecentCode& recent = t_recent[at];
+  if (recent.file == file && recent.line == line) return recent.code;
+  const long code = RegisteredCode(file, line);
+  if (code != E_FAIL) recent = {file, line, code};
+  return code;
+}
+
+long RegisteredCode(const char* file, int line) {
   CodeRegistry& registry = Registry();
   std::lock_guard<std::mutex> hold(registry.lock);
   auto fast = registry.by_pointer.find({file, line});
