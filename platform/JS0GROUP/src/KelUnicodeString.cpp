@@ -242,10 +242,11 @@ namespace KelUtf {
 void AppendUtf16(const char* utf8, std::size_t length, std::u16string& out) {
   if (utf8 == nullptr || length == 0) return;
   const auto* s = reinterpret_cast<const unsigned char*>(utf8);
-  out.reserve(out.size() + length);  // never more units than bytes
   // Converted a block at a time through a local buffer, then appended: no
-  // per-unit growth checks, and no zero-filling of room ahead.
+  // per-unit growth checks, and no zero-filling of room ahead. Text of more
+  // than one block gets its room first (never more units than bytes).
   constexpr std::size_t kBlock = 512;
+  if (length > kBlock) out.reserve(out.size() + length);
   char16_t block[kBlock + 2];
   std::size_t i = 0;
   while (i < length) {
