@@ -93,12 +93,24 @@ class Reader {
   }
 
  private:
+  // The interned name of an element or attribute, known by its strings'
+  // addresses once met (the tree is read whole and let go only behind the
+  // reading).
+  std::string_view NameOf(const xmlChar* local, const xmlNs* ns) {
+    const xmlChar* prefix = ns != nullptr ? ns->prefix : nullptr;
+    const std::string_view known = names_.Find(local, prefix);
+    if (known.data() != nullptr) return known;
+    const std::string_view name = tree_.Intern(QName(local, ns));
+    names_.Remember(local, prefix, name);
+    return name;
+  }
+
   Node* ReadOne(xmlNodePtr source) {
     Node* node = nullptr;
     switch (source->type) {
       case XML_ELEMENT_NODE:
         node = tree_.NewNode(Kind::Element);
-        node->name = tree_.Intern(QName(source->name, source->ns));
+        node->name = NameOf(source->name, source->ns);
         node->bound = source->ns != nullptr;
         ReadAttributes(source, node);
         return node;
@@ -164,7 +176,7 @@ class Reader {
     }
     for (xmlAttrPtr property = source->properties; property != nullptr; property = property->next) {
       Attribute* attribute = tree_.NewAttribute();
-      attribute->name = tree_.Intern(QName(property->name, property->ns));
+      attribute->name = NameOf(property->name, property->ns);
       attribute->bound = property->ns != nullptr;
       xmlNodePtr only = property->children;
       if (only == nullptr) {
@@ -243,6 +255,7 @@ class Reader {
   }
 
   Tree& tree_;
+  NameMemo names_;
   std::unordered_map<xmlEntityPtr, Node*> entities_;
   std::vector<std::pair<xmlEntityPtr, Node*>> pending_;
 };

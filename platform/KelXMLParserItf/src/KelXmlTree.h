@@ -155,6 +155,38 @@ class Tree {
   std::unique_ptr<Impl> impl_;
 };
 
+// Names a parse has interned, by the addresses of the parser's strings they
+// were made from (a local name and its prefix): most names of a document
+// repeat, and the address says which without hashing the text. For one
+// parse: while the memo is used, an address must name one text, as the
+// strings of libxml2's dictionary do during a parse and the names of a parsed
+// libxml2 tree do until the tree is freed (each was made before the reading
+// started, so no address can come back for another name).
+class NameMemo {
+ public:
+  // The interned name made from (`local`, `prefix`), or data() null.
+  std::string_view Find(const void* local, const void* prefix) const {
+    const Entry& entry = entries_[At(local)];
+    return entry.local == local && entry.prefix == prefix ? entry.name : std::string_view();
+  }
+  void Remember(const void* local, const void* prefix, std::string_view name) {
+    entries_[At(local)] = Entry{local, prefix, name};
+  }
+
+ private:
+  static constexpr std::size_t kEntries = 64;
+  static std::size_t At(const void* local) {
+    const auto bits = reinterpret_cast<std::uintptr_t>(local);
+    return static_cast<std::size_t>((bits >> 3) ^ (bits >> 9)) % kEntries;
+  }
+  struct Entry {
+    const void* local = nullptr;
+    const void* prefix = nullptr;
+    std::string_view name;
+  };
+  Entry entries_[kEntries];
+};
+
 // DOM children: an entity reference's are its entity's content; text,
 // comments and the like have none.
 inline Node* DomFirstChild(const Node* node) {

@@ -26,11 +26,19 @@ void TreeBuilder::StartDocument(xmlParserCtxtPtr ctxt) {
 }
 
 std::string_view TreeBuilder::QName(const xmlChar* prefix, const xmlChar* localname) {
-  if (prefix == nullptr) return tree_->Intern(View(localname));
-  scratch_.assign(View(prefix));
-  scratch_ += ':';
-  scratch_ += View(localname);
-  return tree_->Intern(scratch_);
+  // The parser's names are its dictionary's strings.
+  std::string_view name = names_.Find(localname, prefix);
+  if (name.data() != nullptr) return name;
+  if (prefix == nullptr) {
+    name = tree_->Intern(View(localname));
+  } else {
+    scratch_.assign(View(prefix));
+    scratch_ += ':';
+    scratch_ += View(localname);
+    name = tree_->Intern(scratch_);
+  }
+  names_.Remember(localname, prefix, name);
+  return name;
 }
 
 void TreeBuilder::StartElement(const xmlChar* localname, const xmlChar* prefix, const xmlChar* uri,

@@ -78,6 +78,7 @@ class TreeBuilder {
   bool fell_back_ = false;
   bool started_ = false;
   std::string scratch_;
+  NameMemo names_;  // of the names libxml2's parser hands on
 };
 
 }  // namespace kelxml
