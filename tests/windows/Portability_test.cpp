@@ -47,11 +47,13 @@ TEST(Portability, TheSystemIsNamedAndItsSeparatorsUsed) {
   KelOperatingSystem os{};
   ASSERT_EQ(KelGetOperatingSystem(&os), 0);
   EXPECT_STREQ(os.name, OnWindows() ? "Windows" : "Linux");
-  const std::pair<const char*, const char*> joins[] = {
+  const std::pair<std::string, const char*> joins[] = {
       {"C:", OnWindows() ? "C:job.xml" : "C:/job.xml"},
       {"C:\\jobs", OnWindows() ? "C:\\jobs\\job.xml" : "C:\\jobs/job.xml"},
       {"C:\\jobs\\", OnWindows() ? "C:\\jobs\\job.xml" : "C:\\jobs\\/job.xml"},
-      {"/jobs/", "/jobs/job.xml"}};
+      {"/jobs/", "/jobs/job.xml"},
+      {"", "job.xml"},
+      {std::string(300, 'd'), ""}};  // longer than a path may be
   for (const auto& [directory, expected] : joins) EXPECT_EQ(Joined(directory, "job.xml"), expected) << directory;
 }
 

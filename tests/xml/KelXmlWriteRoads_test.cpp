@@ -189,8 +189,10 @@ TEST(KelXmlWriteRoads, IndentsThirtyLevelsAtMost) {
 TEST(KelXmlWriteRoads, CopiesDeclareTheNamespacesTheirNamesWereGiven) {
   const KelIXMLDOMDocumentBuilder_var builder = keltest::MakeBuilder();
   KelIDOMDocument_var document;
-  ASSERT_GE(keltest::ParseText(builder, "<r xmlns='urn:d' xmlns:p='urn:p'><p:a><b/></p:a></r>", document), 0);
+  ASSERT_GE(
+      keltest::ParseText(builder, "<r xmlns='urn:d' xmlns:p='urn:p'><p:a p:x='1' y='2'><b/></p:a></r>", document), 0);
   const KelIDOMElement_var root = keltest::Root(document);
+  ASSERT_GE(keltest::AsElement(keltest::FirstChild(root))->setAttribute(U("p:z"), U("3")), 0);
   const KelIDOMElement_var made = keltest::Element(document, "e");
   keltest::Append(root, made);
   ASSERT_GE(made->setAttribute(U("p:x"), U("1")), 0);  // the prefix is in scope here
@@ -205,9 +207,10 @@ TEST(KelXmlWriteRoads, CopiesDeclareTheNamespacesTheirNamesWereGiven) {
   }
   keltest::Append(root, holder);
   EXPECT_EQ(keltest::WriteText(builder, document),
-            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<r xmlns=\"urn:d\" xmlns:p=\"urn:p\"><p:a><b/></p:a>"
-            "<e p:x=\"1\"/><f p:y=\"2\"/><holder><e xmlns:p=\"urn:p\" p:x=\"1\"/><f p:y=\"2\"/>"
-            "<p:a xmlns:p=\"urn:p\"><b xmlns=\"urn:d\"/></p:a></holder></r>\n");
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<r xmlns=\"urn:d\" xmlns:p=\"urn:p\">"
+            "<p:a p:x=\"1\" y=\"2\" p:z=\"3\"><b/></p:a><e p:x=\"1\"/><f p:y=\"2\"/><holder>"
+            "<e xmlns:p=\"urn:p\" p:x=\"1\"/><f p:y=\"2\"/>"
+            "<p:a xmlns:p=\"urn:p\" p:x=\"1\" y=\"2\" p:z=\"3\"><b xmlns=\"urn:d\"/></p:a></holder></r>\n");
 }
 
 // What both roads agree on is XML that reads back: the escapes libxml2 writes.
