@@ -124,37 +124,66 @@ class Utf8 {
   Sink& sink_;
 };
 
-// Into one buffer, grown by doubling with realloc (which moves a large one
-// by remapping its pages, and touches no byte ahead of what is written);
-// Finish copies what was written into the string. Pieces are small and many:
+// Into blocks (4 KiB doubling up to 1 MiB), then, at Finish, into the string
+// at its exact size: the text is copied once, no room is zero-filled, and no
+// buffer larger than a block is made but the string itself (a large one
+// takes fresh pages from the system each time). Pieces are small and many:
 // each is copied in by hand, not appended.
 class StringSink {
  public:
   explicit StringSink(std::string& text) : text_(text) {}
-  ~StringSink() { std::free(data_); }
+  ~StringSink() {
+    for (const Block& block : blocks_) std::free(block.data);
+  }
   StringSink(const StringSink&) = delete;
   StringSink& operator=(const StringSink&) = delete;
 
   void Append(const char* data, std::size_t length) {
-    if (length > capacity_ - used_) Grow(length);
-    std::memcpy(data_ + used_, data, length);
-    used_ += length;
+    if (length > room_) Grow(length);
+    std::memcpy(at_, data, length);
+    at_ += length;
+    room_ -= length;
   }
-  void Finish() { text_.assign(data_ != nullptr ? data_ : "", used_); }
+  void Finish() {
+    Close();
+    std::size_t total = 0;
+    for (const Block& block : blocks_) total += block.used;
+    text_.clear();
+    text_.reserve(total);
+    for (const Block& block : blocks_) text_.append(block.data, block.used);
+  }
 
  private:
+  struct Block {
+    char* data;
+    std::size_t used;
+  };
+  static constexpr std::size_t kLargestBlock = std::size_t{1} << 20;
+
+  void Close() {
+    if (!blocks_.empty()) blocks_.back().used = static_cast<std::size_t>(at_ - blocks_.back().data);
+  }
   void Grow(std::size_t length) {
-    const std::size_t capacity = std::max({capacity_ * 2, used_ + length, std::size_t{1} << 12});
-    auto* grown = static_cast<char*>(std::realloc(data_, capacity));
-    if (grown == nullptr) throw std::bad_alloc();
-    data_ = grown;
-    capacity_ = capacity;
+    Close();
+    const std::size_t size = std::max(next_, length);
+    next_ = std::min(next_ * 2, kLargestBlock);
+    auto* data = static_cast<char*>(std::malloc(size));
+    if (data == nullptr) throw std::bad_alloc();
+    try {
+      blocks_.push_back(Block{data, 0});
+    } catch (...) {
+      std::free(data);
+      throw;
+    }
+    at_ = data;
+    room_ = size;
   }
 
   std::string& text_;
-  char* data_ = nullptr;
-  std::size_t used_ = 0;
-  std::size_t capacity_ = 0;
+  std::vector<Block> blocks_;
+  char* at_ = nullptr;
+  std::size_t room_ = 0;
+  std::size_t next_ = std::size_t{1} << 12;
 };
 
 // Gathered in a block, handed on to a writer whenever it fills.
