@@ -32,7 +32,7 @@ constexpr std::size_t kFirstChunk = 4096;
 constexpr std::size_t kLargestChunk = 1 << 20;
 
 #if defined(__SANITIZE_ADDRESS__)
-constexpr std::size_t kKeptChunks = 32;  // a kept chunk would hide a use after free
+constexpr std::size_t kKeptChunks = 0;  // a kept chunk would hide a use after free
 #else
 constexpr std::size_t kKeptChunks = 32;
 #endif
