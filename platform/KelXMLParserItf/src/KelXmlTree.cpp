@@ -31,7 +31,16 @@ constexpr std::size_t RoomOf(std::size_t size) { return RoundUp(size + 1); }
 constexpr std::size_t kFirstChunk = 4096;
 constexpr std::size_t kLargestChunk = 1 << 20;
 
+// GCC says it is sanitizing addresses one way, clang another.
 #if defined(__SANITIZE_ADDRESS__)
+#define KEL_XML_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KEL_XML_SANITIZED 1
+#endif
+#endif
+
+#if defined(KEL_XML_SANITIZED)
 constexpr std::size_t kKeptChunks = 0;  // a kept chunk would hide a use after free
 #else
 constexpr std::size_t kKeptChunks = 32;
