@@ -94,12 +94,11 @@ long KelXmlElement::setAttribute(const KelUnicodeString& name, const KelUnicodeS
       attribute->written = std::string_view();
       attribute->written_has_references = false;
     } else {
-      // Stored before anything is linked, so that running out of memory
-      // leaves the element as it was.
-      const std::string_view stored = tree.Store(text.View());
+      // Made whole before it is linked, so that running out of memory leaves
+      // the element as it was (an attribute left unlinked is the arena's).
       kelxml::Attribute* made = tree.NewAttribute();
+      made->value = tree.Store(text.View());
       made->name = interned;
-      made->value = stored;
       made->bound = PrefixInScope(element, interned);
       made->declaration = IsNamespaceDeclaration(interned);
       *tail = made;

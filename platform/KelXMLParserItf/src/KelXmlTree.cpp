@@ -201,32 +201,37 @@ class Arena {
   std::size_t bytes_ = 0;
 };
 
-// Eight bytes at a time: names are looked up on every attribute set or read.
+// Names are hashed on every attribute set or read, and most have 4 to 16
+// bytes: a name is taken as its first and its last word (overlapping when it
+// is shorter than two), each multiplied apart so that the two products are
+// made side by side; the middle words of a longer one are folded into the
+// first.
 std::uint64_t Hash(std::string_view text) {
   const char* p = text.data();
-  std::size_t left = text.size();
-  std::uint64_t hash = 0x9E3779B97F4A7C15ULL ^ left;
-  auto mix = [&hash](std::uint64_t word) {
-    hash = (hash ^ word) * 0xFF51AFD7ED558CCDULL;
-    hash ^= hash >> 32;
-  };
-  for (; left >= 8; p += 8, left -= 8) {
-    std::uint64_t word;
-    std::memcpy(&word, p, sizeof word);
-    mix(word);
-  }
-  if (left > 0) {
-    // The last eight bytes again when there are eight, else byte by byte
-    // (a copy of a variable length would be a call).
-    std::uint64_t word = 0;
-    if (text.size() >= 8) {
-      std::memcpy(&word, p + left - 8, sizeof word);
-    } else {
-      for (std::size_t k = 0; k < left; ++k) word |= std::uint64_t{static_cast<unsigned char>(p[k])} << (8 * k);
+  const std::size_t n = text.size();
+  std::uint64_t first = 0;
+  std::uint64_t last = 0;
+  if (n >= 8) {
+    std::memcpy(&first, p, 8);
+    std::memcpy(&last, p + n - 8, 8);
+    for (std::size_t i = 8; i + 8 < n; i += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, p + i, 8);
+      first = (first ^ word) * 0x9E3779B97F4A7C15ULL;
+      first ^= first >> 32;
     }
-    mix(word);
+  } else if (n >= 4) {
+    std::uint32_t low, high;
+    std::memcpy(&low, p, 4);
+    std::memcpy(&high, p + n - 4, 4);
+    first = low;
+    last = high;
+  } else {
+    for (std::size_t k = 0; k < n; ++k) first |= std::uint64_t{static_cast<unsigned char>(p[k])} << (8 * k);
   }
-  return hash ^ (hash >> 29);
+  const std::uint64_t hash =
+      ((first ^ 0x9E3779B97F4A7C15ULL) * 0xFF51AFD7ED558CCDULL) ^ ((last ^ n) * 0xC4CEB9FE1A85EC53ULL);
+  return hash ^ (hash >> 32);
 }
 
 }  // namespace
