@@ -2,6 +2,7 @@
 // attributes, element search, the change counter, node lifetimes.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <functional>
 #include <string>
 #include <tuple>
@@ -121,6 +122,22 @@ TEST_F(XmlDom, AttributesFollowTheDom) {
     EXPECT_EQ(document->createTextNode(KelUnicodeString(bad), text), E_INVALIDARG);
   }
   EXPECT_FALSE(has("EDB_Bad"));
+
+  // One string changed in place between calls (its units stay where they
+  // are): each call takes the name the string holds at that moment.
+  KelUnicodeString name(U("EDB_Aaaa"));
+  const char16_t* const units = name.View().data();
+  for (const char* now : {"EDB_Aaaa", "EDB_Bbbb", "1st", "EDB_Aaab"}) {
+    const KelUnicodeString next = U(now);
+    name = next;  // copied into the same units
+    ASSERT_EQ(name.View().data(), units);
+    EXPECT_EQ(job->setAttribute(name, U(now)), std::isdigit(*now) ? E_INVALIDARG : S_OK) << now;
+  }
+  const KelUnicodeString unset = U("EDB_Cccc");
+  name = unset;
+  EXPECT_GE(job->getAttribute(name, value), 0);
+  EXPECT_EQ(U8(value), "");
+  for (const char* set : {"EDB_Aaaa", "EDB_Bbbb", "EDB_Aaab"}) EXPECT_EQ(Attribute(job, set), set);
 }
 
 TEST_F(XmlDom, CreateElementRefusesWhatIsNotAName) {

@@ -61,13 +61,8 @@ long KelXmlDocument::getDocumentElement(KelIDOMElement_var& element) {
 long KelXmlDocument::createElement(const KelUnicodeString& tagName, KelIDOMElement_var& element) {
   element = nullptr;
   return kelxml::Call([&]() -> long {
-    const kelxml::Utf8Text tag(tagName);
-    // A name the tree holds already is known to be an XML name.
-    std::string_view name = tree_->Find(tag.View());
-    if (name.data() == nullptr) {
-      if (!kelxml::IsXmlName(tagName.View())) return E_INVALIDARG;
-      name = tree_->Intern(tag.View());
-    }
+    std::string_view name;
+    if (!kelxml::InternName(*tree_, tagName, name)) return E_INVALIDARG;
     kelxml::Node* node = tree_->NewNode(kelxml::Kind::Element);
     node->name = name;
     return kelxml::MakeElement(this, node, element);

@@ -12,15 +12,14 @@ KelImplementClass(KelXmlElement, KelImplementationKind, KelBaseUnknown, "KelNull
 
 namespace {
 
-// The attribute of `element` named `qname`: names are interned, so a name
-// the tree does not know is on no attribute, and the others compare by
-// pointer.
-kelxml::Attribute* FindAttribute(const kelxml::Tree& tree, const kelxml::Node* element, std::string_view qname) {
+// The attribute of `element` named `name`: names are interned, so a name the
+// tree does not know is on no attribute, and the others compare by pointer.
+kelxml::Attribute* FindAttribute(kelxml::Tree& tree, const kelxml::Node* element, const KelUnicodeString& name) {
   if (element->attributes == nullptr) return nullptr;
-  const std::string_view name = tree.Find(qname);
-  if (name.data() == nullptr) return nullptr;
+  const std::string_view interned = kelxml::FindName(tree, name);
+  if (interned.data() == nullptr) return nullptr;
   for (kelxml::Attribute* attribute = element->attributes; attribute != nullptr; attribute = attribute->next) {
-    if (attribute->name.data() == name.data()) return attribute;
+    if (attribute->name.data() == interned.data()) return attribute;
   }
   return nullptr;
 }
@@ -60,8 +59,7 @@ long KelXmlElement::getTagName(KelUnicodeString& name) { return getNodeName(name
 
 long KelXmlElement::getAttribute(const KelUnicodeString& name, KelUnicodeString& value) {
   return kelxml::Call([&]() -> long {
-    const kelxml::Utf8Text qname(name);
-    const kelxml::Attribute* attribute = FindAttribute(Document()->Tree(), Node(), qname.View());
+    const kelxml::Attribute* attribute = FindAttribute(Document()->Tree(), Node(), name);
     if (attribute != nullptr) {
       kelxml::Assign(value, attribute->value.data(), attribute->value.size());
     } else {
@@ -73,19 +71,17 @@ long KelXmlElement::getAttribute(const KelUnicodeString& name, KelUnicodeString&
 
 long KelXmlElement::setAttribute(const KelUnicodeString& name, const KelUnicodeString& value) {
   return kelxml::Call([&]() -> long {
-    const kelxml::Utf8Text qname(name);
-    const kelxml::Utf8Text text(value);
     KelXmlDocument* document = Document();
     kelxml::Tree& tree = document->Tree();
-    // A name the tree holds already is known to be an XML name.
-    std::string_view interned = tree.Find(qname.View());
-    if (interned.data() == nullptr && !kelxml::IsXmlName(name.View())) return E_INVALIDARG;
+    // The name is the attribute's whether it is there already or added (a
+    // call refused below leaves it interned, on no node).
+    std::string_view interned;
+    if (!kelxml::InternName(tree, name, interned)) return E_INVALIDARG;
+    const kelxml::Utf8Text text(value);
     if (!text.Plain() && !kelxml::IsXmlText(value.View())) return E_INVALIDARG;
     kelxml::Node* element = Node();
     if (ReadOnly(document, element)) return E_FAIL;
     if (text.View().size() > kelxml::kMaxTextBytes) return E_INVALIDARG;
-    // The name is the attribute's whether it is there already or added.
-    if (interned.data() == nullptr) interned = tree.Intern(qname.View());
     kelxml::Attribute** tail = &element->attributes;
     while (*tail != nullptr && (*tail)->name.data() != interned.data()) tail = &(*tail)->next;
     if (kelxml::Attribute* attribute = *tail) {
@@ -111,18 +107,16 @@ long KelXmlElement::setAttribute(const KelUnicodeString& name, const KelUnicodeS
 long KelXmlElement::hasAttribute(const KelUnicodeString& name, bool& present) {
   present = false;
   return kelxml::Call([&]() -> long {
-    const kelxml::Utf8Text qname(name);
-    present = FindAttribute(Document()->Tree(), Node(), qname.View()) != nullptr;
+    present = FindAttribute(Document()->Tree(), Node(), name) != nullptr;
     return S_OK;
   });
 }
 
 long KelXmlElement::removeAttribute(const KelUnicodeString& name) {
   return kelxml::Call([&]() -> long {
-    const kelxml::Utf8Text qname(name);
     KelXmlDocument* document = Document();
     kelxml::Node* element = Node();
-    kelxml::Attribute* attribute = FindAttribute(document->Tree(), element, qname.View());
+    kelxml::Attribute* attribute = FindAttribute(document->Tree(), element, name);
     if (attribute == nullptr) return S_OK;
     // Elements and attributes may still use a declaration: it stays.
     if (attribute->declaration) return E_NOTIMPL;

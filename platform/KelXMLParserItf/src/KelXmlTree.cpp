@@ -7,6 +7,8 @@
 #include <new>
 #include <utility>
 
+#include "KelXmlText.h"
+
 namespace kelxml {
 
 namespace {
@@ -475,6 +477,29 @@ Node* CopyTree(Tree& tree, const Node* source, bool deep) {
     if (node->kind == Kind::Element && node->first != nullptr) levels.push_back({node->first, copy});
   }
   return top;
+}
+
+std::string_view FindName(Tree& tree, const KelUnicodeString& name) {
+  std::string_view interned = tree.Recall(name.View());
+  if (interned.data() != nullptr) return interned;
+  const Utf8Text utf8(name);
+  interned = tree.Find(utf8.View());
+  if (interned.data() != nullptr) tree.Remember(name.View(), interned);
+  return interned;
+}
+
+bool InternName(Tree& tree, const KelUnicodeString& name, std::string_view& interned) {
+  interned = tree.Recall(name.View());
+  if (interned.data() != nullptr) return true;
+  const Utf8Text utf8(name);
+  // A name the tree holds already is known to be an XML name.
+  interned = tree.Find(utf8.View());
+  if (interned.data() == nullptr) {
+    if (!IsXmlName(name.View())) return false;
+    interned = tree.Intern(utf8.View());
+  }
+  tree.Remember(name.View(), interned);
+  return true;
 }
 
 }  // namespace kelxml

@@ -17,9 +17,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
+
+#include "KelUnicodeString.h"
 
 namespace kelxml {
 
@@ -93,6 +97,49 @@ struct Node {
   unsigned short DomType() const { return static_cast<unsigned short>(kind); }
 };
 
+// Names a program has passed in their UTF-16 form, with the interned names
+// they stand for: most calls pass the same few strings (a program's constant
+// tag and attribute names), which are then known by where their units are
+// without narrowing and hashing them again. An entry is trusted only when
+// the units it kept are the units passed, so a string freed and another made
+// at its address is never taken for it; the address is compared, never read.
+// Names of 1 to 16 units only.
+class Utf16NameMemo {
+ public:
+  std::string_view Recall(std::u16string_view name) const {
+    if (name.size() - 1 >= kUnits) return {};
+    const Entry& entry = entries_[At(name.data())];
+    if (entry.data != name.data() || entry.size != name.size() ||
+        std::memcmp(entry.units, name.data(), name.size() * sizeof(char16_t)) != 0) {
+      return {};
+    }
+    return entry.name;
+  }
+  void Remember(std::u16string_view name, std::string_view interned) {
+    if (name.size() - 1 >= kUnits) return;
+    Entry& entry = entries_[At(name.data())];
+    entry.data = name.data();
+    entry.size = name.size();
+    std::memcpy(entry.units, name.data(), name.size() * sizeof(char16_t));
+    entry.name = interned;
+  }
+
+ private:
+  static constexpr std::size_t kUnits = 16;
+  static constexpr std::size_t kEntries = 32;
+  static std::size_t At(const char16_t* data) {
+    const auto bits = reinterpret_cast<std::uintptr_t>(data);
+    return static_cast<std::size_t>((bits >> 4) ^ (bits >> 11)) % kEntries;
+  }
+  struct Entry {
+    const char16_t* data = nullptr;
+    std::size_t size = 0;
+    char16_t units[kUnits];
+    std::string_view name;
+  };
+  Entry entries_[kEntries];
+};
+
 // The storage of one document: the document node, its arena, its names and
 // the libxml2 DTDs its document types stand on.
 class Tree {
@@ -117,6 +164,11 @@ class Tree {
   // The interned name equal to `name`, or data() null when the tree has none
   // (then no node of the tree bears it).
   std::string_view Find(std::string_view name) const;
+  // Interned names by the UTF-16 strings they were found or made from (see
+  // Utf16NameMemo): what Recall gives is what Find would give for the UTF-8
+  // form of `name`, or data() null when the memo does not know it.
+  std::string_view Recall(std::u16string_view name) const { return utf16_names_.Recall(name); }
+  void Remember(std::u16string_view name, std::string_view interned) { utf16_names_.Remember(name, interned); }
   // `text` copied into the arena. Stored text (and an interned name) is
   // followed by a NUL, which the view does not count, so that it can be
   // handed to C functions as it stands; data() is never null.
@@ -153,7 +205,16 @@ class Tree {
   struct Impl;
   Node root_{Kind::Document};
   std::unique_ptr<Impl> impl_;
+  Utf16NameMemo utf16_names_;
 };
+
+// The interned name of a name the DOM is handed, found through the tree's
+// memo of UTF-16 names first: FindName gives data() null when the tree does
+// not hold it (then no node of the tree bears it); InternName interns it when
+// the tree has not met it, and is false (nothing interned) when it is not an
+// XML name.
+std::string_view FindName(Tree& tree, const KelUnicodeString& name);
+bool InternName(Tree& tree, const KelUnicodeString& name, std::string_view& interned);
 
 // Names a parse has interned, by the addresses of the parser's strings they
 // were made from (a local name and its prefix): most names of a document
