@@ -242,6 +242,15 @@ namespace KelUtf {
 void AppendUtf16(const char* utf8, std::size_t length, std::u16string& out) {
   if (utf8 == nullptr || length == 0) return;
   const auto* s = reinterpret_cast<const unsigned char*>(utf8);
+  // Most strings are short and ASCII: widened in one go, then appended.
+  constexpr std::size_t kShort = 32;
+  if (length <= kShort) {
+    char16_t units[kShort];
+    if (WidenAscii(s, length, units) == length) {
+      out.append(units, length);
+      return;
+    }
+  }
   // Converted a block at a time through a local buffer, then appended: no
   // per-unit growth checks, and no zero-filling of room ahead. Text of more
   // than one block gets its room first (never more units than bytes).

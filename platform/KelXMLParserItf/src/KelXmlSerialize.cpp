@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -113,7 +114,7 @@ class Utf8 {
   explicit Utf8(Sink& sink) : sink_(sink) {}
 
   void Literal(const char* text, std::size_t length) { sink_.Append(text, length); }
-  void Raw(Bytes text, std::size_t length) { sink_.Append(reinterpret_cast<const char*>(text), length); }
+  void Raw(Bytes text, std::size_t length) { sink_.AppendRun(reinterpret_cast<const char*>(text), length); }
   void Text(Bytes text, std::size_t length) { Escaped(text, length, kText, TextEscape); }
   void Attribute(Bytes text, std::size_t length) { Escaped(text, length, kAttribute, AttributeEscape); }
 
@@ -152,6 +153,22 @@ class StringSink {
   void Append(const char* data, std::size_t length) {
     if (length > room_) Grow(length);
     std::memcpy(at_, data, length);
+    at_ += length;
+    room_ -= length;
+  }
+  // A piece of a name or value: those of 8 to 16 bytes (most) are copied as
+  // two words, the second ending on the last byte, without a call.
+  void AppendRun(const char* data, std::size_t length) {
+    if (length > room_) Grow(length);
+    if (length >= 8 && length <= 16) {
+      std::uint64_t head, tail;
+      std::memcpy(&head, data, sizeof head);
+      std::memcpy(&tail, data + length - 8, sizeof tail);
+      std::memcpy(at_, &head, sizeof head);
+      std::memcpy(at_ + length - 8, &tail, sizeof tail);
+    } else {
+      std::memcpy(at_, data, length);
+    }
     at_ += length;
     room_ -= length;
   }
@@ -210,6 +227,7 @@ class BlockSink {
     }
     block_.append(text, length);
   }
+  void AppendRun(const char* text, std::size_t length) { Append(text, length); }
   void Flush() {
     if (!block_.empty()) write_(context_, block_.data(), block_.size());
     block_.clear();

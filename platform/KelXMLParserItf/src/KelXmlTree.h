@@ -109,8 +109,7 @@ class Utf16NameMemo {
   std::string_view Recall(std::u16string_view name) const {
     if (name.size() - 1 >= kUnits) return {};
     const Entry& entry = entries_[At(name.data())];
-    if (entry.data != name.data() || entry.size != name.size() ||
-        std::memcmp(entry.units, name.data(), name.size() * sizeof(char16_t)) != 0) {
+    if (entry.data != name.data() || entry.size != name.size() || !SameUnits(entry.units, name.data(), name.size())) {
       return {};
     }
     return entry.name;
@@ -130,6 +129,27 @@ class Utf16NameMemo {
   static std::size_t At(const char16_t* data) {
     const auto bits = reinterpret_cast<std::uintptr_t>(data);
     return static_cast<std::size_t>((bits >> 4) ^ (bits >> 11)) % kEntries;
+  }
+  // Equality of `n` units (1 to 16) without a call: as the first and the last
+  // eight units, or four, overlapping in the middle.
+  static bool SameUnits(const char16_t* a, const char16_t* b, std::size_t n) {
+    if (n >= 8) return Same(a, b, 16) && Same(a + n - 8, b + n - 8, 16);
+    if (n >= 4) return Same(a, b, 8) && Same(a + n - 4, b + n - 4, 8);
+    for (std::size_t k = 0; k < n; ++k) {
+      if (a[k] != b[k]) return false;
+    }
+    return true;
+  }
+  // Equality of 8 or 16 bytes, read as words.
+  static bool Same(const char16_t* a, const char16_t* b, std::size_t bytes) {
+    std::uint64_t a0, b0, a1 = 0, b1 = 0;
+    std::memcpy(&a0, a, 8);
+    std::memcpy(&b0, b, 8);
+    if (bytes == 16) {
+      std::memcpy(&a1, a + 4, 8);
+      std::memcpy(&b1, b + 4, 8);
+    }
+    return ((a0 ^ b0) | (a1 ^ b1)) == 0;
   }
   struct Entry {
     const char16_t* data = nullptr;
