@@ -106,6 +106,22 @@ std::size_t PlainRun(Bytes text, std::size_t length, unsigned char kind) {
   return i;
 }
 
+// Copies `length` bytes to `to` and returns the end: those of 8 to 16 bytes
+// (most names and values) as two words, the second ending on the last byte,
+// without a call.
+inline char* CopyRun(char* to, const char* from, std::size_t length) {
+  if (length >= 8 && length <= 16) {
+    std::uint64_t head, tail;
+    std::memcpy(&head, from, sizeof head);
+    std::memcpy(&tail, from + length - 8, sizeof tail);
+    std::memcpy(to, &head, sizeof head);
+    std::memcpy(to + length - 8, &tail, sizeof tail);
+  } else {
+    std::memcpy(to, from, length);
+  }
+  return to + length;
+}
+
 // The document's UTF-8 bytes, as the writer hands them on: each piece goes
 // to the sink, the characters libxml2 escapes replaced by their escapes.
 template <class Sink>
@@ -117,6 +133,49 @@ class Utf8 {
   void Raw(Bytes text, std::size_t length) { sink_.AppendRun(reinterpret_cast<const char*>(text), length); }
   void Text(Bytes text, std::size_t length) { Escaped(text, length, kText, TextEscape); }
   void Attribute(Bytes text, std::size_t length) { Escaped(text, length, kAttribute, AttributeEscape); }
+
+  // `before`, then `text` as it stands, then `after`; into a sink that lends
+  // its room (the string), as one piece: one check for room, and the sink's
+  // position kept in a register rather than read again after every byte
+  // written through a char pointer.
+  template <std::size_t kBefore, std::size_t kAfter>
+  void Framed(const char (&before)[kBefore], Bytes text, std::size_t length, const char (&after)[kAfter]) {
+    constexpr std::size_t b = kBefore - 1;
+    constexpr std::size_t a = kAfter - 1;
+    if constexpr (Sink::kLendsRoom) {
+      char* to = sink_.Room(b + length + a);
+      std::memcpy(to, before, b);
+      to = CopyRun(to + b, reinterpret_cast<const char*>(text), length);
+      std::memcpy(to, after, a);
+      sink_.Used(to + a);
+    } else {
+      Literal(before, b);
+      Raw(text, length);
+      Literal(after, a);
+    }
+  }
+  // ` name="value"`, the value escaped as an attribute's; one piece when it
+  // needs no escape.
+  void Pair(Bytes name, std::size_t name_length, Bytes value, std::size_t value_length) {
+    if constexpr (Sink::kLendsRoom) {
+      if (PlainRun(value, value_length, kAttribute) == value_length) {
+        char* to = sink_.Room(name_length + value_length + 4);
+        *to = ' ';
+        to = CopyRun(to + 1, reinterpret_cast<const char*>(name), name_length);
+        to[0] = '=';
+        to[1] = '"';
+        to = CopyRun(to + 2, reinterpret_cast<const char*>(value), value_length);
+        *to = '"';
+        sink_.Used(to + 1);
+        return;
+      }
+    }
+    Literal(" ", 1);
+    Raw(name, name_length);
+    Literal("=\"", 2);
+    Attribute(value, value_length);
+    Literal("\"", 1);
+  }
 
  private:
   template <class Escape>
@@ -156,21 +215,22 @@ class StringSink {
     at_ += length;
     room_ -= length;
   }
-  // A piece of a name or value: those of 8 to 16 bytes (most) are copied as
-  // two words, the second ending on the last byte, without a call.
+  // A piece of a name or value.
   void AppendRun(const char* data, std::size_t length) {
     if (length > room_) Grow(length);
-    if (length >= 8 && length <= 16) {
-      std::uint64_t head, tail;
-      std::memcpy(&head, data, sizeof head);
-      std::memcpy(&tail, data + length - 8, sizeof tail);
-      std::memcpy(at_, &head, sizeof head);
-      std::memcpy(at_ + length - 8, &tail, sizeof tail);
-    } else {
-      std::memcpy(at_, data, length);
-    }
-    at_ += length;
+    at_ = CopyRun(at_, data, length);
     room_ -= length;
+  }
+  // Room for `length` bytes, to be written from the pointer returned; Used
+  // says where the writing ended.
+  static constexpr bool kLendsRoom = true;
+  char* Room(std::size_t length) {
+    if (length > room_) Grow(length);
+    return at_;
+  }
+  void Used(char* end) {
+    room_ -= static_cast<std::size_t>(end - at_);
+    at_ = end;
   }
   void Finish() {
     Close();
@@ -228,6 +288,7 @@ class BlockSink {
     block_.append(text, length);
   }
   void AppendRun(const char* text, std::size_t length) { Append(text, length); }
+  static constexpr bool kLendsRoom = false;
   void Flush() {
     if (!block_.empty()) write_(context_, block_.data(), block_.size());
     block_.clear();
@@ -442,8 +503,7 @@ class Writer {
 
   bool OpenElement(const Node* element, bool top) {
     if (!top && format_) Indent();
-    out_.Literal("<", 1);
-    out_.Raw(B(element->name), element->name.size());
+    out_.Framed("<", B(element->name), element->name.size(), "");
     // Namespace declarations first, as libxml2 keeps them apart and writes
     // them before the other attributes.
     for (const Attribute* a = element->attributes; a != nullptr; a = a->next) {
@@ -472,9 +532,7 @@ class Writer {
   void Close(const Node* element) {
     if (level_ > 0) --level_;
     if (format_) Indent();
-    out_.Literal("</", 2);
-    out_.Raw(B(element->name), element->name.size());
-    out_.Literal(">", 1);
+    out_.Framed("</", B(element->name), element->name.size(), ">");
     if (element == unformatted_) {
       format_ = style_.pretty;
       unformatted_ = nullptr;
@@ -497,15 +555,12 @@ class Writer {
   }
 
   void Plain(const Attribute& a) {
-    out_.Literal(" ", 1);
-    out_.Raw(B(a.name), a.name.size());
-    out_.Literal("=\"", 2);
-    if (a.written.data() != nullptr && !(style_.expand && a.written_has_references)) {
-      out_.Raw(B(a.written), a.written.size());
-    } else {
-      out_.Attribute(B(a.value), a.value.size());
+    if (a.written.data() == nullptr || (style_.expand && a.written_has_references)) {
+      out_.Pair(B(a.name), a.name.size(), B(a.value), a.value.size());
+      return;
     }
-    out_.Literal("\"", 1);
+    out_.Framed(" ", B(a.name), a.name.size(), "=\"");
+    out_.Framed("", B(a.written), a.written.size(), "\"");
   }
 
   // A "]]>" inside splits the section after its "]]", as libxml2 does.

@@ -479,18 +479,15 @@ Node* CopyTree(Tree& tree, const Node* source, bool deep) {
   return top;
 }
 
-std::string_view FindName(Tree& tree, const KelUnicodeString& name) {
-  std::string_view interned = tree.Recall(name.View());
-  if (interned.data() != nullptr) return interned;
+// The names the memo does not know (yet).
+std::string_view FindNewName(Tree& tree, const KelUnicodeString& name) {
   const Utf8Text utf8(name);
-  interned = tree.Find(utf8.View());
+  const std::string_view interned = tree.Find(utf8.View());
   if (interned.data() != nullptr) tree.Remember(name.View(), interned);
   return interned;
 }
 
-bool InternName(Tree& tree, const KelUnicodeString& name, std::string_view& interned) {
-  interned = tree.Recall(name.View());
-  if (interned.data() != nullptr) return true;
+bool InternNewName(Tree& tree, const KelUnicodeString& name, std::string_view& interned) {
   const Utf8Text utf8(name);
   // A name the tree holds already is known to be an XML name.
   interned = tree.Find(utf8.View());

@@ -233,8 +233,16 @@ class Tree {
 // not hold it (then no node of the tree bears it); InternName interns it when
 // the tree has not met it, and is false (nothing interned) when it is not an
 // XML name.
-std::string_view FindName(Tree& tree, const KelUnicodeString& name);
-bool InternName(Tree& tree, const KelUnicodeString& name, std::string_view& interned);
+std::string_view FindNewName(Tree& tree, const KelUnicodeString& name);
+bool InternNewName(Tree& tree, const KelUnicodeString& name, std::string_view& interned);
+inline std::string_view FindName(Tree& tree, const KelUnicodeString& name) {
+  const std::string_view interned = tree.Recall(name.View());
+  return interned.data() != nullptr ? interned : FindNewName(tree, name);
+}
+inline bool InternName(Tree& tree, const KelUnicodeString& name, std::string_view& interned) {
+  interned = tree.Recall(name.View());
+  return interned.data() != nullptr || InternNewName(tree, name, interned);
+}
 
 // Names a parse has interned, by the addresses of the parser's strings they
 // were made from (a local name and its prefix): most names of a document
