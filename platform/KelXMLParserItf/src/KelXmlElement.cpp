@@ -91,9 +91,8 @@ long KelXmlElement::setAttribute(const KelUnicodeString& name, const KelUnicodeS
       attribute->written_has_references = false;
     } else {
       // Made whole before it is linked, so that running out of memory leaves
-      // the element as it was (an attribute left unlinked is the arena's).
-      kelxml::Attribute* made = tree.NewAttribute();
-      made->value = tree.Store(text.View());
+      // the element as it was.
+      kelxml::Attribute* made = tree.NewAttribute(text.View());
       made->name = interned;
       made->bound = PrefixInScope(element, interned);
       made->declaration = IsNamespaceDeclaration(interned);

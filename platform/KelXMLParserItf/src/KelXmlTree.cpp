@@ -317,6 +317,22 @@ Node* Tree::NewNode(Kind kind) { return new (impl_->arena.Allocate(sizeof(Node))
 
 Attribute* Tree::NewAttribute() { return new (impl_->arena.Allocate(sizeof(Attribute))) Attribute; }
 
+Attribute* Tree::NewAttribute(std::string_view value) {
+  static_assert(sizeof(Attribute) % kAlign == 0, "a value after its attribute starts aligned");
+  if (value.empty()) {
+    Attribute* attribute = NewAttribute();
+    attribute->value = std::string_view(kEmpty, 0);
+    return attribute;
+  }
+  char* block = impl_->arena.Allocate(sizeof(Attribute) + value.size() + 1);
+  auto* attribute = new (block) Attribute;
+  char* text = block + sizeof(Attribute);
+  std::memcpy(text, value.data(), value.size());
+  text[value.size()] = '\0';
+  attribute->value = std::string_view(text, value.size());
+  return attribute;
+}
+
 std::string_view Tree::Intern(std::string_view name) {
   Impl& impl = *impl_;
   if ((impl.used + 1) * 2 > impl.slots.size()) impl.Rehash();

@@ -176,6 +176,9 @@ class Tree {
   // out, as every member that allocates does.
   Node* NewNode(Kind kind);
   Attribute* NewAttribute();
+  // An attribute with `value` stored as Store stores it, in one block with
+  // the attribute (Replace reuses its room all the same).
+  Attribute* NewAttribute(std::string_view value);
   // `name` interned: equal names of one tree have the same data(), so that a
   // name found through Find can be compared by pointer. Only XML names are
   // interned (names a parse read, names the DOM checked), so a name that Find

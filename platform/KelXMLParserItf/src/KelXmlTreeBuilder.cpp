@@ -119,9 +119,8 @@ bool TreeBuilder::AddAttribute(std::string_view name, std::string_view value) {
   for (const Attribute* a = current_->attributes; a != nullptr; a = a->next) {
     if (a->name.data() == interned.data()) return false;
   }
-  Attribute* attribute = tree_->NewAttribute();
+  Attribute* attribute = tree_->NewAttribute(value);
   attribute->name = interned;
-  attribute->value = tree_->Store(value);
   *tail_ = attribute;
   tail_ = &attribute->next;
   return true;
