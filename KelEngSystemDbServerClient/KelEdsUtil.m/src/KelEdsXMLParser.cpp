@@ -148,11 +148,13 @@ void KelEdsXMLParser::ForgetDocument() { _jobIndex->Clear(); }
 // while the document does not change behind the parser's back, and after one
 // walk when it does. Should the index fail to build, the search itself runs.
 long KelEdsXMLParser::FindJob(const KelUnicodeString& jobId, KelIDOMElement** job) const {
-  long result = Failure(__LINE__);
-  if (job == nullptr) return result;
+  // Failure codes are made where they are returned: this runs for every job
+  // operation.
+  if (job == nullptr) return Failure(__LINE__);
   *job = nullptr;
   const KelIDOMDocument_var document = GetDocument();
-  if (document == NULL_var) return result;
+  if (document == NULL_var) return Failure(__LINE__);
+  long result = S_OK;
   bool indexed = false;
   if (!KelGuard([&] { indexed = _jobIndex->IsCurrent(document) || _jobIndex->Rebuild(document); })) {
     _jobIndex->Clear();
@@ -381,9 +383,9 @@ void KelEdsXMLParser::DumpXML() const {
 // lookup's (non-negative) code and nothing is written.
 template <class Write>
 long KelEdsXMLParser::OnJob(const KelUnicodeString& jobId, Write&& write) {
-  long result = Failure(__LINE__);
   const KelIDOMDocument_var document = GetDocument();
-  if (document == NULL_var) return result;
+  if (document == NULL_var) return Failure(__LINE__);
+  long result = S_OK;
   if (!KelGuard([&] {
         KelIDOMElement_var job;
         result = FindJob(jobId, job.Out());
