@@ -149,9 +149,9 @@ class Utf8 {
       std::memcpy(to, after, a);
       sink_.Used(to + a);
     } else {
-      Literal(before, b);
+      if constexpr (b > 0) Literal(before, b);
       Raw(text, length);
-      Literal(after, a);
+      if constexpr (a > 0) Literal(after, a);
     }
   }
   // ` name="value"`, the value escaped as an attribute's; one piece when it
