@@ -4,11 +4,14 @@
 //
 //   bench_jobs [Google Benchmark flags]   time per case and N (counter per_job),
 //                                         on memory the process has touched before
-//   bench_jobs --memory [--repeat=R] [N...]  peak memory and first-touch time:
-//                                         every case runs R times (3), each in a
-//                                         forked child that reports its seconds
-//                                         and VmHWM; medians are printed
+//   bench_jobs --memory [--repeat=R] [--case=CASE] [N...]
+//                                         peak memory and first-touch time:
+//                                         every case (or CASE) runs R times (3),
+//                                         each in a forked child that reports its
+//                                         seconds, VmHWM and minor faults (pages
+//                                         touched first); medians are printed
 //   bench_jobs --run CASE N [TIMES]       one case in this process (for profilers)
+//   bench_jobs --run-fresh CASE N [TIMES] the same with the allocator's defaults
 //   bench_jobs --check                    the three implementations write the
 //                                         same bytes (also checked at every start)
 //
@@ -389,10 +392,22 @@ double ProcessSeconds() {
   return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
 }
 
-// Runs `c` once in a forked child; the child sends back its CPU seconds, its
-// resident size before the work and its peak (VmHWM, which counts the input
-// made before the work too: the same bytes for every implementation).
-bool MeasureInChild(const Case& c, int jobs, double& seconds, long& startKb, long& peakKb) {
+long MinorFaults() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_minflt;
+}
+
+// What one run in a fresh process reports.
+struct Fresh {
+  double seconds = 0;  // CPU time of the work
+  long startKb = 0;    // resident size before the work
+  long peakKb = 0;     // VmHWM, which counts the input made before the work too
+  long faults = 0;     // pages the work touched first (minor faults)
+};
+
+// Runs `c` once in a forked child, which sends back what it measured.
+bool MeasureInChild(const Case& c, int jobs, Fresh& fresh) {
   int channel[2];
   if (pipe(channel) != 0) return false;
   const pid_t child = fork();
@@ -401,12 +416,14 @@ bool MeasureInChild(const Case& c, int jobs, double& seconds, long& startKb, lon
     close(channel[0]);
     const Work work = c.prepare(jobs);
     const long start = StatusKb("VmRSS");
+    const long faults = MinorFaults();
     // CPU time of the process, as the timed runs report it.
     const double begin = ProcessSeconds();
     work();
     const double elapsed = ProcessSeconds() - begin;
     char line[128];
-    const int size = std::snprintf(line, sizeof line, "%.6f %ld %ld\n", elapsed, start, StatusKb("VmHWM"));
+    const int size = std::snprintf(line, sizeof line, "%.6f %ld %ld %ld\n", elapsed, start, StatusKb("VmHWM"),
+                                   MinorFaults() - faults);
     const bool sent = write(channel[1], line, static_cast<std::size_t>(size)) == size;
     _exit(sent ? 0 : 1);
   }
@@ -417,7 +434,7 @@ bool MeasureInChild(const Case& c, int jobs, double& seconds, long& startKb, lon
   int status = 0;
   waitpid(child, &status, 0);
   return got > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
-         std::sscanf(line, "%lf %ld %ld", &seconds, &startKb, &peakKb) == 3;
+         std::sscanf(line, "%lf %ld %ld %ld", &fresh.seconds, &fresh.startKb, &fresh.peakKb, &fresh.faults) == 4;
 }
 
 template <class T>
@@ -428,27 +445,28 @@ T Median(std::vector<T> values) {
 
 // Every case and size `repeat` times, each run in a fresh process; prints
 // the medians.
-int Memory(std::vector<int> sizes, int repeat) {
+int Memory(std::vector<int> sizes, int repeat, const char* only) {
   if (sizes.empty()) sizes = kSizes;
-  std::printf("case,jobs,seconds,us_per_job,start_kb,peak_kb\n");
+  std::printf("case,jobs,seconds,us_per_job,start_kb,peak_kb,faults_per_job\n");
   for (int jobs : sizes) {
     for (const Case& c : Cases()) {
+      if (only != nullptr && std::strcmp(c.name, only) != 0) continue;
       std::vector<double> seconds;
-      std::vector<long> starts, peaks;
+      std::vector<long> starts, peaks, faults;
       for (int k = 0; k < repeat; ++k) {
-        double s = 0;
-        long start = 0, peak = 0;
-        if (!MeasureInChild(c, jobs, s, start, peak)) {
+        Fresh fresh;
+        if (!MeasureInChild(c, jobs, fresh)) {
           std::fprintf(stderr, "bench_jobs: %s with %d jobs failed\n", c.name, jobs);
           return 1;
         }
-        seconds.push_back(s);
-        starts.push_back(start);
-        peaks.push_back(peak);
+        seconds.push_back(fresh.seconds);
+        starts.push_back(fresh.startKb);
+        peaks.push_back(fresh.peakKb);
+        faults.push_back(fresh.faults);
       }
       const double median = Median(seconds);
-      std::printf("%s,%d,%.4f,%.3f,%ld,%ld\n", c.name, jobs, median, 1e6 * median / jobs, Median(starts),
-                  Median(peaks));
+      std::printf("%s,%d,%.4f,%.3f,%ld,%ld,%.2f\n", c.name, jobs, median, 1e6 * median / jobs, Median(starts),
+                  Median(peaks), static_cast<double>(Median(faults)) / jobs);
       std::fflush(stdout);
     }
   }
@@ -482,23 +500,27 @@ void KeepFreedMemory() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 4 && std::strcmp(argv[1], "--run") == 0) {
+  if (argc >= 4 && (std::strcmp(argv[1], "--run") == 0 || std::strcmp(argv[1], "--run-fresh") == 0)) {
     // As timed, so that a profile of the repeated runs shows the work and not
-    // the kernel's fresh pages.
-    KeepFreedMemory();
+    // the kernel's fresh pages; --run-fresh keeps the allocator's defaults,
+    // for a profile of the pages touched first (perf record -e page-faults).
+    if (std::strcmp(argv[1], "--run") == 0) KeepFreedMemory();
     return RunOnce(argv[2], std::atoi(argv[3]), argc >= 5 ? std::atoi(argv[4]) : 1);
   }
   if (argc >= 2 && std::strcmp(argv[1], "--memory") == 0) {
     int repeat = 3;
+    const char* only = nullptr;
     std::vector<int> sizes;
     for (int k = 2; k < argc; ++k) {
       if (std::strncmp(argv[k], "--repeat=", 9) == 0) {
         repeat = std::max(1, std::atoi(argv[k] + 9));
+      } else if (std::strncmp(argv[k], "--case=", 7) == 0) {
+        only = argv[k] + 7;
       } else {
         sizes.push_back(std::atoi(argv[k]));
       }
     }
-    return Memory(sizes, repeat);
+    return Memory(sizes, repeat, only);
   }
   // Compares the implementations' documents before timing them.
   if (!Check(200)) return 1;
