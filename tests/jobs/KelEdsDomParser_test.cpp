@@ -96,6 +96,18 @@ TEST(DomLoad, DamagedBytesFailAndTheParserLoadsTheNextDocument) {
             "U+0000 is not an XML character 2:5");
   EXPECT_LT(parser.LoadFile("/nonexistent/jobs.xml", 0), 0);
   EXPECT_GE(Load(parser, "\xEF\xBB\xBF<r/>"), 0);  // a byte-order mark is accepted
+  // Read as UTF-8 whatever encoding a declaration names, after a mark or not.
+  for (const std::string mark : {"", "\xEF\xBB\xBF"}) {
+    for (const char* encoding : {"ISO-8859-1", "UTF-8"}) {
+      KelIDOMElement_var root;
+      KelUnicodeString read;
+      const std::string text = mark + "<?xml version=\"1.0\" encoding=\"" + encoding + "\"?><R a=\"\xC3\xA9\"/>";
+      ASSERT_TRUE(
+          AllOk({Load(parser, text), parser.GetDocument()->getDocumentElement(root), root->getAttribute("a", read)}))
+          << text;
+      EXPECT_EQ(read.ToUTF8(), "\xC3\xA9") << text;
+    }
+  }
   // The bytes are decoded whole, as UTF-8: what is not UTF-8 (Latin-1, broken,
   // overlong, surrogate) reads as U+FFFD and loads.
   const std::string fffd = "\xEF\xBF\xBD";

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,13 @@ KelUnicodeString FromUtf8(const std::string& bytes) {
   KelUnicodeString s;
   s.BuildFromUTF8(bytes.data(), bytes.size());
   return s;
+}
+
+// Taken over as a block from the C allocator, as the XML writer hands it.
+KelUnicodeString AdoptBlock(const std::string& bytes) {
+  auto* block = static_cast<char*>(std::malloc(bytes.size() + 1));
+  std::memcpy(block, bytes.data(), bytes.size());
+  return KelUnicodeString::AdoptUTF8(block, bytes.size());
 }
 
 TEST(KelUnicodeString, NullIsOnlyTheNeverAssignedString) {
@@ -135,7 +144,7 @@ TEST(KelUnicodeString, Utf8ConvertsTheSameWhereverACharacterFalls) {
       const std::u16string units = std::u16string(before, u'a') + piece.units + std::u16string(40, u'z') + piece.units;
       const std::string expected = std::string(before, 'a') + back + std::string(40, 'z') + back;
       // Decoded, or taken over as UTF-8 (its conversions are then copies).
-      for (const KelUnicodeString& s : {FromUtf8(bytes), KelUnicodeString::AdoptUTF8(bytes)}) {
+      for (const KelUnicodeString& s : {FromUtf8(bytes), KelUnicodeString::AdoptUTF8(bytes), AdoptBlock(bytes)}) {
         EXPECT_EQ(s.ToUTF8(), expected) << before;
         EXPECT_EQ(s.GetLengthInUTF8(), expected.size()) << before;
         std::vector<char> exact(expected.size(), 'Z');
@@ -161,7 +170,7 @@ TEST(KelUnicodeString, Utf8ConvertsTheSameWhereverACharacterFalls) {
 TEST(KelUnicodeString, ConvertToUtf8StopsAtWholeCharactersWithinTheRoom) {
   const std::string text = "aé中";  // one, two and three bytes
   const std::size_t whole[] = {0, 1, 1, 3, 3, 3, 6, 6};  // bytes written for each room
-  for (const KelUnicodeString& s : {KelUnicodeString(text), KelUnicodeString::AdoptUTF8(text)}) {
+  for (const KelUnicodeString& s : {KelUnicodeString(text), KelUnicodeString::AdoptUTF8(text), AdoptBlock(text)}) {
     for (std::size_t room = 0; room < 8; ++room) {
       char buffer[8];
       std::memset(buffer, 'Z', sizeof buffer);
@@ -197,6 +206,20 @@ TEST(KelUnicodeString, ConvertToCharFollowsChanges) {
   EXPECT_STREQ(copy.ConvertToChar(), "onetwo");
   EXPECT_TRUE(adopted.IsEmpty());  // NOLINT(bugprone-use-after-move)
   EXPECT_FALSE(KelUnicodeString::AdoptUTF8("").IsNull());
+
+  // Copies share the bytes taken over until one of them changes or goes.
+  auto block = std::make_unique<KelUnicodeString>(AdoptBlock("three"));
+  KelUnicodeString kept(*block);
+  KelUnicodeString assigned;
+  assigned = kept;
+  *block += "four";
+  EXPECT_STREQ(block->ConvertToChar(), "threefour");
+  block.reset();
+  EXPECT_STREQ(kept.ConvertToChar(), "three");
+  kept.BuildFromUTF8("five", 4);
+  EXPECT_STREQ(assigned.ConvertToChar(), "three");
+  EXPECT_TRUE(assigned.HoldsUTF8Only());
+  EXPECT_FALSE(AdoptBlock("").HoldsUTF8Only());
 }
 
 }  // namespace

@@ -12,11 +12,14 @@
 //
 // A string may hold its text as UTF-8 only (AdoptUTF8, for the large texts a
 // writer produces or a parser reads) and form the UTF-16 units at the first member that needs
-// them; its UTF-8 conversions are then copies.
+// them; its UTF-8 conversions are then copies. Such bytes are never changed
+// and are shared by the string's copies (copying a large document costs
+// nothing until one of them changes or forms its units).
 //
 // Ownership: a value type. Threading: reading members may fill the string's
 // caches (the UTF-8 form, the UTF-16 units), so one object is used by one
-// thread at a time; distinct objects, copies included, are independent.
+// thread at a time; distinct objects, copies included, are independent (the
+// bytes copies share are counted atomically and never written).
 #pragma once
 
 #include <cstddef>
@@ -38,15 +41,15 @@ class ExportedByJS0GROUP KelUnicodeString {
   KelUnicodeString(const char* utf8);  // NOLINT(google-explicit-constructor)
   KelUnicodeString(const std::string& utf8);  // NOLINT(google-explicit-constructor)
   explicit KelUnicodeString(std::u16string text) : text_(std::move(text)), null_(false) {}
-  KelUnicodeString(const KelUnicodeString&) = default;
+  KelUnicodeString(const KelUnicodeString& other);
   KelUnicodeString(KelUnicodeString&& other) noexcept;
   KelUnicodeString& operator=(const KelUnicodeString& other);
   KelUnicodeString& operator=(KelUnicodeString&& other) noexcept;
-  ~KelUnicodeString() = default;
+  ~KelUnicodeString();
 
   bool IsNull() const { return null_; }
   int GetLengthInChar() const { return static_cast<int>(Units().size()); }
-  bool IsEmpty() const { return utf16_valid_ ? text_.empty() : utf8_.empty(); }
+  bool IsEmpty() const { return utf16_valid_ ? text_.empty() : adopted_ == nullptr && utf8_.empty(); }
 
   // Position of `text` in this string, or -1. Forward: the first match that
   // starts at or after `start`. Backward: the last match that starts at or
@@ -104,6 +107,14 @@ class ExportedByJS0GROUP KelUnicodeString {
   // string that takes over `utf8` as its text, without converting it. Bytes
   // that are not well-formed UTF-8 are decoded at once, as FromUTF8 does.
   static KelUnicodeString AdoptUTF8(std::string utf8);
+  // The same for `length` bytes at `bytes`, a block from std::malloc or
+  // std::realloc with room for one byte more (the string writes a zero
+  // there), which the string frees with std::free: a writer grows such a
+  // block in place where the allocator can, and the text is never copied.
+  static KelUnicodeString AdoptUTF8(char* bytes, std::size_t length);
+  // True when the string holds its text as UTF-8 only, so that a copy shares
+  // the bytes (extension of the stand-in, used by its in-memory sources).
+  bool HoldsUTF8Only() const { return !utf16_valid_; }
 
   friend bool operator==(const KelUnicodeString& a, const KelUnicodeString& b) { return a.Units() == b.Units(); }
   friend bool operator!=(const KelUnicodeString& a, const KelUnicodeString& b) { return a.Units() != b.Units(); }
@@ -123,7 +134,12 @@ class ExportedByJS0GROUP KelUnicodeString {
   void Changed() {
     Units();
     utf8_valid_ = false;
+    if (adopted_ != nullptr) Unshare();
   }
+  // The UTF-8 form, when it is valid.
+  std::string_view Utf8Form() const;
+  // Lets go of the adopted bytes.
+  void Unshare();
 
   // At least one of the two forms is valid at any time.
   mutable std::u16string text_;
@@ -131,6 +147,10 @@ class ExportedByJS0GROUP KelUnicodeString {
   mutable bool utf16_valid_ = true;
   mutable bool utf8_valid_ = false;
   mutable std::string utf8_;
+  // Bytes taken over whole (AdoptUTF8), shared by the copies: when set, they
+  // are the UTF-8 form and `utf8_` is empty.
+  struct Adopted;
+  Adopted* adopted_ = nullptr;
 };
 
 // UTF-8 <-> UTF-16 conversion shared by the platform libraries.

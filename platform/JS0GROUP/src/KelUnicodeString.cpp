@@ -1,6 +1,7 @@
 #include "KelUnicodeString.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -318,13 +320,40 @@ KelUnicodeString::KelUnicodeString(const std::string& utf8) : null_(false) {
   KelUtf::AppendUtf16(utf8.data(), utf8.size(), text_);
 }
 
+// UTF-8 bytes a string took over: either a string's buffer or a block from
+// std::malloc, never changed while shared.
+struct KelUnicodeString::Adopted {
+  std::atomic<long> references{1};
+  std::string owned;
+  char* block = nullptr;
+  std::string_view text;
+
+  ~Adopted() { std::free(block); }
+};
+
+KelUnicodeString::KelUnicodeString(const KelUnicodeString& other)
+    : text_(other.text_),
+      null_(other.null_),
+      utf16_valid_(other.utf16_valid_),
+      utf8_valid_(other.utf8_valid_),
+      utf8_(other.utf8_),
+      adopted_(other.adopted_) {
+  if (adopted_ != nullptr) adopted_->references.fetch_add(1, std::memory_order_relaxed);
+}
+
 KelUnicodeString::KelUnicodeString(KelUnicodeString&& other) noexcept
     : text_(std::move(other.text_)),
       null_(other.null_),
       utf16_valid_(other.utf16_valid_),
       utf8_valid_(other.utf8_valid_),
-      utf8_(std::move(other.utf8_)) {
+      utf8_(std::move(other.utf8_)),
+      adopted_(other.adopted_) {
+  other.adopted_ = nullptr;
   other.Forget();
+}
+
+KelUnicodeString::~KelUnicodeString() {
+  if (adopted_ != nullptr) Unshare();
 }
 
 KelUnicodeString& KelUnicodeString::operator=(const KelUnicodeString& other) {
@@ -335,7 +364,11 @@ KelUnicodeString& KelUnicodeString::operator=(const KelUnicodeString& other) {
       text_ = other.text_;
       utf16_valid_ = true;
       utf8_valid_ = false;
+      if (adopted_ != nullptr) Unshare();
     } else {
+      if (other.adopted_ != nullptr) other.adopted_->references.fetch_add(1, std::memory_order_relaxed);
+      if (adopted_ != nullptr) Unshare();
+      adopted_ = other.adopted_;
       utf8_ = other.utf8_;
       utf8_valid_ = true;
       text_.clear();
@@ -347,8 +380,11 @@ KelUnicodeString& KelUnicodeString::operator=(const KelUnicodeString& other) {
 
 KelUnicodeString& KelUnicodeString::operator=(KelUnicodeString&& other) noexcept {
   if (this != &other) {
+    if (adopted_ != nullptr) Unshare();
     text_ = std::move(other.text_);
     utf8_ = std::move(other.utf8_);
+    adopted_ = other.adopted_;
+    other.adopted_ = nullptr;
     null_ = other.null_;
     utf16_valid_ = other.utf16_valid_;
     utf8_valid_ = other.utf8_valid_;
@@ -360,9 +396,17 @@ KelUnicodeString& KelUnicodeString::operator=(KelUnicodeString&& other) noexcept
 void KelUnicodeString::Forget() {
   text_.clear();
   utf8_.clear();
+  if (adopted_ != nullptr) Unshare();
   utf16_valid_ = true;
   utf8_valid_ = false;
 }
+
+void KelUnicodeString::Unshare() {
+  if (adopted_->references.fetch_sub(1, std::memory_order_acq_rel) == 1) delete adopted_;
+  adopted_ = nullptr;
+}
+
+std::string_view KelUnicodeString::Utf8Form() const { return adopted_ != nullptr ? adopted_->text : utf8_; }
 
 KelUnicodeString KelUnicodeString::FromUTF8(std::string_view utf8) {
   KelUnicodeString s;
@@ -372,10 +416,30 @@ KelUnicodeString KelUnicodeString::FromUTF8(std::string_view utf8) {
 }
 
 KelUnicodeString KelUnicodeString::AdoptUTF8(std::string utf8) {
-  if (!WellFormed(utf8)) return FromUTF8(utf8);
+  if (utf8.empty() || !WellFormed(utf8)) return FromUTF8(utf8);
+  auto* adopted = new Adopted;
+  adopted->owned = std::move(utf8);
+  adopted->text = adopted->owned;
   KelUnicodeString s;
   s.null_ = false;
-  s.utf8_ = std::move(utf8);
+  s.adopted_ = adopted;
+  s.utf8_valid_ = true;
+  s.utf16_valid_ = false;
+  return s;
+}
+
+KelUnicodeString KelUnicodeString::AdoptUTF8(char* bytes, std::size_t length) {
+  // Held by a guard until the string has it: decoding may throw.
+  std::unique_ptr<char, decltype(&std::free)> held(bytes, &std::free);
+  const std::string_view text(bytes, length);
+  if (length == 0 || !WellFormed(text)) return FromUTF8(text);
+  auto* adopted = new Adopted;
+  bytes[length] = '\0';
+  adopted->block = held.release();
+  adopted->text = text;
+  KelUnicodeString s;
+  s.null_ = false;
+  s.adopted_ = adopted;
   s.utf8_valid_ = true;
   s.utf16_valid_ = false;
   return s;
@@ -383,7 +447,8 @@ KelUnicodeString KelUnicodeString::AdoptUTF8(std::string utf8) {
 
 void KelUnicodeString::Widen() const {
   text_.clear();
-  KelUtf::AppendUtf16(utf8_.data(), utf8_.size(), text_);
+  const std::string_view utf8 = Utf8Form();
+  KelUtf::AppendUtf16(utf8.data(), utf8.size(), text_);
   utf16_valid_ = true;
 }
 
@@ -470,7 +535,8 @@ const char* KelUnicodeString::ConvertToChar() const {
     KelUtf::AppendUtf8(text_, utf8_);
     utf8_valid_ = true;
   }
-  return utf8_.c_str();
+  // Adopted bytes are followed by a zero too.
+  return adopted_ != nullptr ? adopted_->text.data() : utf8_.c_str();
 }
 
 int KelUnicodeString::BuildFromUTF8(const char* utf8, std::size_t length) {
@@ -481,7 +547,7 @@ int KelUnicodeString::BuildFromUTF8(const char* utf8, std::size_t length) {
 }
 
 std::size_t KelUnicodeString::GetLengthInUTF8() const {
-  if (utf8_valid_) return utf8_.size();
+  if (utf8_valid_) return Utf8Form().size();
   const std::u16string_view text = text_;
   std::size_t bytes = 0;
   std::size_t i = 0;
@@ -512,11 +578,12 @@ void KelUnicodeString::ConvertToUTF8(char* buffer, std::size_t* bytes) const {
   if (buffer == nullptr) return;
   if (utf8_valid_) {
     // Whole characters only: a cut inside one steps back to its first byte.
-    std::size_t written = std::min(room, utf8_.size());
-    if (written < utf8_.size()) {
-      while (written > 0 && (static_cast<unsigned char>(utf8_[written]) & 0xC0) == 0x80) --written;
+    const std::string_view utf8 = Utf8Form();
+    std::size_t written = std::min(room, utf8.size());
+    if (written < utf8.size()) {
+      while (written > 0 && (static_cast<unsigned char>(utf8[written]) & 0xC0) == 0x80) --written;
     }
-    std::memcpy(buffer, utf8_.data(), written);
+    std::memcpy(buffer, utf8.data(), written);
     if (written < room) buffer[written] = '\0';
     *bytes = written;
     return;
@@ -552,7 +619,7 @@ KelUnicodeString& KelUnicodeString::Append(const KelUnicodeString& other) {
 }
 
 std::string KelUnicodeString::ToUTF8() const {
-  if (utf8_valid_) return utf8_;
+  if (utf8_valid_) return std::string(Utf8Form());
   std::string out;
   KelUtf::AppendUtf8(text_, out);
   return out;

@@ -93,8 +93,9 @@ long KelXmlDOMDocumentBuilder::Parse(const std::string& systemId, const KelXmlIn
   const KelISAXEntityResolver_var heldResolver = resolver;
   const KelISAXErrorHandler_var heldHandler = errorHandler;
   kelxml::ParseFailure failure;
-  std::unique_ptr<kelxml::Tree> tree = kelxml::ParseDocument(
-      systemId, source != nullptr ? &source->Text() : nullptr, options, resolver.get(), errorHandler.get(), failure);
+  const std::string_view text = source != nullptr ? source->Text() : std::string_view();
+  std::unique_ptr<kelxml::Tree> tree = kelxml::ParseDocument(systemId, source != nullptr ? &text : nullptr, options,
+                                                             resolver.get(), errorHandler.get(), failure);
   if (tree == nullptr) {
     SetError(failure.message, failure.line, failure.column);
     return E_FAIL;
@@ -158,13 +159,13 @@ long KelXmlDOMDocumentBuilder::writeToString(const KelIDOMDocument_var& document
     long result = E_FAIL;
     KelXmlDocument* mine = Writable(document, optionNames, optionValues, options, result);
     if (mine == nullptr) return result;
-    std::string written;
+    KelUnicodeString written;
     result = kelxml::WriteDocumentToString(mine, options, written);
     if (result < 0) {
       SetError("the document could not be written");
       return result;
     }
-    text = KelUnicodeString::AdoptUTF8(std::move(written));
+    text = std::move(written);
     return S_OK;
   });
 }

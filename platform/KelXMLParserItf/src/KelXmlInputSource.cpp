@@ -7,17 +7,38 @@ KelImplementClass(KelXmlInputSource, KelImplementationKind, KelBaseUnknown, "Kel
 
 KelXmlInputSource* KelXmlInputSource::FromText(const KelUnicodeString& text, const KelUnicodeString& identifier) {
   // Everything that may fail is done before the object exists.
-  // Copied as it is when the string holds UTF-8 already.
-  std::string utf8 = text.ToUTF8();
+  // A text held as UTF-8 is shared, not copied (a document read from bytes,
+  // or written by the stand-in); one held as UTF-16 is narrowed once.
+  KelUnicodeString shared;
+  std::string owned;
+  std::string_view utf8;
+  if (text.HoldsUTF8Only()) {
+    shared = text;
+    utf8 = std::string_view(shared.ConvertToChar(), shared.GetLengthInUTF8());
+  } else {
+    owned = text.ToUTF8();
+    utf8 = owned;
+  }
   // A byte-order mark decoded along with the text means nothing any more.
-  if (utf8.compare(0, 3, "\xEF\xBB\xBF") == 0) utf8.erase(0, 3);
-  kelxml::DeclareUtf8(utf8);
+  const std::size_t skipped = utf8.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+  std::string rewritten;
+  const bool declared = kelxml::DeclareUtf8(utf8.substr(skipped), rewritten);
   std::string systemId = kelxml::Utf8(identifier);
   KelUnicodeString systemText = identifier;
   auto* made = new KelXmlInputSource;
   if (made == nullptr) return nullptr;
   made->in_memory_ = true;
-  made->text_ = std::move(utf8);
+  if (declared) {
+    made->owned_ = std::move(rewritten);
+    made->text_ = made->owned_;
+  } else if (shared.HoldsUTF8Only()) {
+    // Moving the string keeps its bytes where they are.
+    made->shared_ = std::move(shared);
+    made->text_ = std::string_view(made->shared_.ConvertToChar(), made->shared_.GetLengthInUTF8()).substr(skipped);
+  } else {
+    made->owned_ = std::move(owned);
+    made->text_ = std::string_view(made->owned_).substr(skipped);
+  }
   made->system_id_ = std::move(systemId);
   made->system_id_text_ = std::move(systemText);
   return made;

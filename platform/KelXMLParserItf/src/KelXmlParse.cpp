@@ -444,7 +444,7 @@ bool ReadExternalEntity(xmlParserCtxtPtr ctxt, ParseSession& session, xmlEntityP
     if (source == nullptr) {
       problem = "the entity resolver answered with an unknown input source";
     } else if (source->InMemory()) {
-      if (EntityText(source->Text(), true, text, problem)) return true;
+      if (EntityText(std::string(source->Text()), true, text, problem)) return true;
     } else if (IsNetworkLocation(source->SystemId().c_str())) {
       problem = "network access refused for \"" + source->SystemId() + "\"";
     } else {
@@ -492,7 +492,7 @@ xmlParserInputPtr LoadLocal(xmlParserCtxtPtr ctxt, ParseSession& session, const 
 xmlParserInputPtr OpenSource(xmlParserCtxtPtr ctxt, ParseSession& session, const KelXmlInputSource& source,
                              const std::string& what) {
   if (source.InMemory()) {
-    const std::string& text = source.Text();
+    const std::string_view text = source.Text();
     if (text.size() > kMaxTextBytes) return nullptr;
     xmlParserInputBufferPtr buffer =
         xmlParserInputBufferCreateMem(text.data(), static_cast<int>(text.size()), XML_CHAR_ENCODING_NONE);
@@ -737,7 +737,7 @@ bool DeclaresEntities(xmlDocPtr document) {
 }
 
 // The bytes the parse read: the document and the external entities (DTD).
-std::size_t BytesRead(xmlParserCtxtPtr ctxt, const std::string* text) {
+std::size_t BytesRead(xmlParserCtxtPtr ctxt, const std::string_view* text) {
   std::size_t read = text != nullptr ? text->size() : 0;
   if (ctxt->input != nullptr && ctxt->input->base != nullptr && ctxt->input->cur != nullptr) {
     read = std::max(read, static_cast<std::size_t>(ctxt->input->consumed) +
@@ -747,7 +747,7 @@ std::size_t BytesRead(xmlParserCtxtPtr ctxt, const std::string* text) {
 }
 
 struct TextReader {
-  const std::string* text;
+  const std::string_view* text;
   std::size_t offset;
 };
 
@@ -768,7 +768,7 @@ namespace {
 // with `builder`, into the stand-in's through the builder's handlers.
 class Run {
  public:
-  Run(ParseSession& session, const std::string& systemId, const std::string* text, const Options& options,
+  Run(ParseSession& session, const std::string& systemId, const std::string_view* text, const Options& options,
       TreeBuilder* builder)
       : session_(session), system_id_(systemId), text_(text), options_(options) {
     ctxt_ = xmlNewParserCtxt();
@@ -863,7 +863,7 @@ class Run {
  private:
   ParseSession& session_;
   const std::string& system_id_;
-  const std::string* text_;
+  const std::string_view* text_;
   const Options& options_;
   xmlParserCtxtPtr ctxt_ = nullptr;
   xmlDocPtr doc_ = nullptr;
@@ -884,7 +884,7 @@ void Fail(ParseSession& session, ParseFailure& failure) {
 
 }  // namespace
 
-std::unique_ptr<Tree> ParseDocument(const std::string& systemId, const std::string* text, const Options& options,
+std::unique_ptr<Tree> ParseDocument(const std::string& systemId, const std::string_view* text, const Options& options,
                                     KelISAXEntityResolver* resolver, KelISAXErrorHandler* handler,
                                     ParseFailure& failure) {
   ParseSession session;

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "KelISAXEntityResolver.h"
 #include "KelISAXErrorHandler.h"
@@ -44,7 +45,7 @@ struct ParseFailure {
 // Returns the tree, or null with `failure` filled. What a caller's hook
 // raised, other than a platform error, is raised again once the parse is
 // cleaned up; std::bad_alloc when memory runs out.
-std::unique_ptr<Tree> ParseDocument(const std::string& systemId, const std::string* text, const Options& options,
+std::unique_ptr<Tree> ParseDocument(const std::string& systemId, const std::string_view* text, const Options& options,
                                     KelISAXEntityResolver* resolver, KelISAXErrorHandler* handler,
                                     ParseFailure& failure);
 

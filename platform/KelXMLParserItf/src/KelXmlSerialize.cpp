@@ -195,17 +195,17 @@ class Utf8 {
   Sink& sink_;
 };
 
-// Into blocks (4 KiB doubling up to 1 MiB), then, at Finish, into the string
-// at its exact size: the text is copied once, no room is zero-filled, and no
-// buffer larger than a block is made but the string itself (a large one
-// takes fresh pages from the system each time). Pieces are small and many:
-// each is copied in by hand, not appended.
+// Into one block from the C allocator, doubled with std::realloc as it
+// fills, which the string then takes over as it stands (AdoptUTF8): the text
+// is written once and never copied. The block starts at the size the text is
+// expected to take, so that it seldom grows: pages of it that are never
+// written are never touched, and a large block grows by remapping its pages,
+// not by copying them (glibc). No room is zero-filled. Pieces are small and
+// many: each is copied in by hand, not appended.
 class StringSink {
  public:
-  explicit StringSink(std::string& text) : text_(text) {}
-  ~StringSink() {
-    for (const Block& block : blocks_) std::free(block.data);
-  }
+  explicit StringSink(std::size_t expected) : expected_(std::max(expected, std::size_t{4096})) {}
+  ~StringSink() { std::free(data_); }
   StringSink(const StringSink&) = delete;
   StringSink& operator=(const StringSink&) = delete;
 
@@ -232,46 +232,35 @@ class StringSink {
     room_ -= static_cast<std::size_t>(end - at_);
     at_ = end;
   }
-  void Finish() {
-    Close();
-    std::size_t total = 0;
-    for (const Block& block : blocks_) total += block.used;
-    text_.clear();
-    text_.reserve(total);
-    for (const Block& block : blocks_) text_.append(block.data, block.used);
+  // The text written, handed over to a string.
+  KelUnicodeString Finish() {
+    const std::size_t used = Used();
+    // Down to its size (in place, or by remapping), the one byte more the
+    // string writes its zero into included.
+    if (void* fitted = std::realloc(data_, used + 1)) data_ = static_cast<char*>(fitted);
+    char* data = data_;
+    data_ = at_ = nullptr;
+    room_ = 0;
+    return KelUnicodeString::AdoptUTF8(data, used);
   }
 
  private:
-  struct Block {
-    char* data;
-    std::size_t used;
-  };
-  static constexpr std::size_t kLargestBlock = std::size_t{1} << 20;
-
-  void Close() {
-    if (!blocks_.empty()) blocks_.back().used = static_cast<std::size_t>(at_ - blocks_.back().data);
-  }
+  std::size_t Used() const { return static_cast<std::size_t>(at_ - data_); }
   void Grow(std::size_t length) {
-    Close();
-    const std::size_t size = std::max(next_, length);
-    next_ = std::min(next_ * 2, kLargestBlock);
-    auto* data = static_cast<char*>(std::malloc(size));
+    const std::size_t used = Used();
+    // One byte stays free for the string's zero.
+    const std::size_t size = std::max({expected_, 2 * (used + room_), used + length + 1});
+    auto* data = static_cast<char*>(std::realloc(data_, size));
     if (data == nullptr) throw std::bad_alloc();
-    try {
-      blocks_.push_back(Block{data, 0});
-    } catch (...) {
-      std::free(data);
-      throw;
-    }
-    at_ = data;
-    room_ = size;
+    data_ = data;
+    at_ = data + used;
+    room_ = size - used - 1;
   }
 
-  std::string& text_;
-  std::vector<Block> blocks_;
+  std::size_t expected_;
+  char* data_ = nullptr;
   char* at_ = nullptr;
   std::size_t room_ = 0;
-  std::size_t next_ = std::size_t{1} << 12;
 };
 
 // Gathered in a block, handed on to a writer whenever it fills.
@@ -682,14 +671,14 @@ bool CanSerialize(const Tree& tree) {
   return true;
 }
 
-void SerializeToString(const Tree& tree, const WriteStyle& style, std::string& text) {
+KelUnicodeString SerializeToString(const Tree& tree, const WriteStyle& style) {
   const std::vector<std::string> dtds = DumpDtds(tree, style);
-  std::string written;
-  StringSink sink(written);
+  // A tree's arena holds every name and value once, with the nodes: its
+  // documents write about a quarter of its bytes (a job document 25-28 %).
+  StringSink sink(tree.ArenaBytes() / 4);
   Utf8<StringSink> out(sink);
   Writer<Utf8<StringSink>>(out, style, dtds).Document(tree);
-  sink.Finish();
-  text = std::move(written);
+  return sink.Finish();
 }
 
 void SerializeToBytes(const Tree& tree, const WriteStyle& style, ByteWriter write, void* context) {

@@ -12,6 +12,7 @@
 
 #include <libxml/tree.h>
 
+#include "KelUnicodeString.h"
 #include "KelXmlTree.h"
 
 namespace kelxml {
@@ -26,8 +27,9 @@ struct WriteStyle {
 // type names XHTML, which libxml2 writes with rules of its own.
 bool CanSerialize(const Tree& tree);
 
-// The document as UTF-8 text. Raises std::bad_alloc when memory runs out.
-void SerializeToString(const Tree& tree, const WriteStyle& style, std::string& text);
+// The document as UTF-8 text, held by the string as written. Raises
+// std::bad_alloc when memory runs out.
+KelUnicodeString SerializeToString(const Tree& tree, const WriteStyle& style);
 
 // The document as UTF-8 bytes, handed to `write` in pieces. Raises
 // std::bad_alloc when memory runs out.

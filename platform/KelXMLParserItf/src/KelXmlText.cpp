@@ -114,22 +114,28 @@ bool IsPublicIdText(std::u16string_view text) {
   return true;
 }
 
-void DeclareUtf8(std::string& utf8) {
-  if (utf8.compare(0, 5, "<?xml") != 0 || utf8.size() < 6 || !IsSpace(utf8[5])) return;
+bool DeclareUtf8(std::string_view utf8, std::string& rewritten) {
+  if (utf8.compare(0, 5, "<?xml") != 0 || utf8.size() < 6 || !IsSpace(utf8[5])) return false;
   const std::size_t end = utf8.find("?>", 5);
-  if (end == std::string::npos) return;
+  if (end == std::string_view::npos) return false;
   std::size_t at = utf8.find("encoding", 5);
-  if (at == std::string::npos || at > end) return;
+  if (at == std::string_view::npos || at > end) return false;
   at += 8;
   while (at < end && IsSpace(utf8[at])) ++at;
-  if (at >= end || utf8[at] != '=') return;
+  if (at >= end || utf8[at] != '=') return false;
   ++at;
   while (at < end && IsSpace(utf8[at])) ++at;
-  if (at >= end || (utf8[at] != '"' && utf8[at] != '\'')) return;
+  if (at >= end || (utf8[at] != '"' && utf8[at] != '\'')) return false;
   const char quote = utf8[at];
   const std::size_t close = utf8.find(quote, at + 1);
-  if (close == std::string::npos || close > end) return;
-  utf8.replace(at + 1, close - at - 1, "UTF-8");
+  if (close == std::string_view::npos || close > end) return false;
+  constexpr std::string_view kUtf8 = "UTF-8";
+  if (utf8.substr(at + 1, close - at - 1) == kUtf8) return false;
+  rewritten.reserve(utf8.size() - (close - at - 1) + kUtf8.size());
+  rewritten.assign(utf8.substr(0, at + 1));
+  rewritten.append(kUtf8);
+  rewritten.append(utf8.substr(close));
+  return true;
 }
 
 std::size_t CompleteUtf8Prefix(const char* data, std::size_t length) {

@@ -114,9 +114,10 @@ bool IsXmlText(std::u16string_view text);
 // Whether the text holds only characters allowed in a public identifier.
 bool IsPublicIdText(std::u16string_view text);
 
-// Makes the encoding named in a leading XML or text declaration say "UTF-8",
-// for text that has already been turned into UTF-8.
-void DeclareUtf8(std::string& utf8);
+// For text that has already been turned into UTF-8: when a leading XML or
+// text declaration names another encoding than "UTF-8", makes in `rewritten`
+// a copy of the text that says "UTF-8" there and returns true.
+bool DeclareUtf8(std::string_view utf8, std::string& rewritten);
 
 // The number of leading bytes of `data` that end on a whole UTF-8 character.
 std::size_t CompleteUtf8Prefix(const char* data, std::size_t length);

@@ -96,16 +96,16 @@ long WriteDocumentToFile(KelXmlDocument* document, const Options& options, const
   return S_OK;
 }
 
-long WriteDocumentToString(KelXmlDocument* document, const Options& options, std::string& text) {
+long WriteDocumentToString(KelXmlDocument* document, const Options& options, KelUnicodeString& text) {
   try {
     if (CanSerialize(document->Tree())) {
-      SerializeToString(document->Tree(), StyleOf(document, options), text);
+      text = SerializeToString(document->Tree(), StyleOf(document, options));
       return S_OK;
     }
     LibxmlText libxml;
     const long result = WriteWithLibxml(document, options, libxml);
     if (result < 0) return result;
-    text = std::move(libxml.bytes);
+    text = KelUnicodeString::AdoptUTF8(std::move(libxml.bytes));
     return S_OK;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "KelUnicodeString.h"
 #include "KelXmlOptions.h"
 
 class KelXmlDocument;
@@ -19,7 +20,7 @@ namespace kelxml {
 // left as it was.
 long WriteDocumentToFile(KelXmlDocument* document, const Options& options, const std::string& path,
                          std::string& problem);
-// Writes the document into `text`.
-long WriteDocumentToString(KelXmlDocument* document, const Options& options, std::string& text);
+// Writes the document into `text`, which holds it as UTF-8 as written.
+long WriteDocumentToString(KelXmlDocument* document, const Options& options, KelUnicodeString& text);
 
 }  // namespace kelxml
