@@ -41,11 +41,34 @@ class ExportedByJS0GROUP KelUnicodeString {
   KelUnicodeString(const char* utf8);  // NOLINT(google-explicit-constructor)
   KelUnicodeString(const std::string& utf8);  // NOLINT(google-explicit-constructor)
   explicit KelUnicodeString(std::u16string text) : text_(std::move(text)), null_(false) {}
-  KelUnicodeString(const KelUnicodeString& other);
-  KelUnicodeString(KelUnicodeString&& other) noexcept;
+  KelUnicodeString(const KelUnicodeString& other)
+      : text_(other.text_),
+        null_(other.null_),
+        utf16_valid_(other.utf16_valid_),
+        utf8_valid_(other.utf8_valid_),
+        utf8_(other.utf8_),
+        adopted_(other.adopted_) {
+    if (adopted_ != nullptr) Share();
+  }
+  // The moved-from string is left empty, its null flag as it was.
+  KelUnicodeString(KelUnicodeString&& other) noexcept
+      : text_(std::move(other.text_)),
+        null_(other.null_),
+        utf16_valid_(other.utf16_valid_),
+        utf8_valid_(other.utf8_valid_),
+        utf8_(std::move(other.utf8_)),
+        adopted_(other.adopted_) {
+    other.adopted_ = nullptr;
+    other.text_.clear();
+    other.utf8_.clear();
+    other.utf16_valid_ = true;
+    other.utf8_valid_ = false;
+  }
   KelUnicodeString& operator=(const KelUnicodeString& other);
   KelUnicodeString& operator=(KelUnicodeString&& other) noexcept;
-  ~KelUnicodeString();
+  ~KelUnicodeString() {
+    if (adopted_ != nullptr) Unshare();
+  }
 
   bool IsNull() const { return null_; }
   int GetLengthInChar() const { return static_cast<int>(Units().size()); }
@@ -138,7 +161,8 @@ class ExportedByJS0GROUP KelUnicodeString {
   }
   // The UTF-8 form, when it is valid.
   std::string_view Utf8Form() const;
-  // Lets go of the adopted bytes.
+  // Counts one more holder of the adopted bytes; lets go of them.
+  void Share() const;
   void Unshare();
 
   // At least one of the two forms is valid at any time.

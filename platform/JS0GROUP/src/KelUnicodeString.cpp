@@ -331,31 +331,6 @@ struct KelUnicodeString::Adopted {
   ~Adopted() { std::free(block); }
 };
 
-KelUnicodeString::KelUnicodeString(const KelUnicodeString& other)
-    : text_(other.text_),
-      null_(other.null_),
-      utf16_valid_(other.utf16_valid_),
-      utf8_valid_(other.utf8_valid_),
-      utf8_(other.utf8_),
-      adopted_(other.adopted_) {
-  if (adopted_ != nullptr) adopted_->references.fetch_add(1, std::memory_order_relaxed);
-}
-
-KelUnicodeString::KelUnicodeString(KelUnicodeString&& other) noexcept
-    : text_(std::move(other.text_)),
-      null_(other.null_),
-      utf16_valid_(other.utf16_valid_),
-      utf8_valid_(other.utf8_valid_),
-      utf8_(std::move(other.utf8_)),
-      adopted_(other.adopted_) {
-  other.adopted_ = nullptr;
-  other.Forget();
-}
-
-KelUnicodeString::~KelUnicodeString() {
-  if (adopted_ != nullptr) Unshare();
-}
-
 KelUnicodeString& KelUnicodeString::operator=(const KelUnicodeString& other) {
   if (this != &other) {
     null_ = other.null_;
@@ -366,7 +341,7 @@ KelUnicodeString& KelUnicodeString::operator=(const KelUnicodeString& other) {
       utf8_valid_ = false;
       if (adopted_ != nullptr) Unshare();
     } else {
-      if (other.adopted_ != nullptr) other.adopted_->references.fetch_add(1, std::memory_order_relaxed);
+      if (other.adopted_ != nullptr) other.Share();
       if (adopted_ != nullptr) Unshare();
       adopted_ = other.adopted_;
       utf8_ = other.utf8_;
@@ -400,6 +375,8 @@ void KelUnicodeString::Forget() {
   utf16_valid_ = true;
   utf8_valid_ = false;
 }
+
+void KelUnicodeString::Share() const { adopted_->references.fetch_add(1, std::memory_order_relaxed); }
 
 void KelUnicodeString::Unshare() {
   if (adopted_->references.fetch_sub(1, std::memory_order_acq_rel) == 1) delete adopted_;
