@@ -175,6 +175,8 @@ class ExportedByJS0GROUP KelUnicodeString {
   // are the UTF-8 form and `utf8_` is empty.
   struct Adopted;
   Adopted* adopted_ = nullptr;
+  // A string whose text is `adopted`, which it holds from then on.
+  static KelUnicodeString Holding(Adopted* adopted);
 };
 
 // UTF-8 <-> UTF-16 conversion shared by the platform libraries.

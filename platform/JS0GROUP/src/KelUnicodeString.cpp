@@ -392,17 +392,21 @@ KelUnicodeString KelUnicodeString::FromUTF8(std::string_view utf8) {
   return s;
 }
 
-KelUnicodeString KelUnicodeString::AdoptUTF8(std::string utf8) {
-  if (utf8.empty() || !WellFormed(utf8)) return FromUTF8(utf8);
-  auto* adopted = new Adopted;
-  adopted->owned = std::move(utf8);
-  adopted->text = adopted->owned;
+KelUnicodeString KelUnicodeString::Holding(Adopted* adopted) {
   KelUnicodeString s;
   s.null_ = false;
   s.adopted_ = adopted;
   s.utf8_valid_ = true;
   s.utf16_valid_ = false;
   return s;
+}
+
+KelUnicodeString KelUnicodeString::AdoptUTF8(std::string utf8) {
+  if (utf8.empty() || !WellFormed(utf8)) return FromUTF8(utf8);
+  auto* adopted = new Adopted;
+  adopted->owned = std::move(utf8);
+  adopted->text = adopted->owned;
+  return Holding(adopted);
 }
 
 KelUnicodeString KelUnicodeString::AdoptUTF8(char* bytes, std::size_t length) {
@@ -414,12 +418,7 @@ KelUnicodeString KelUnicodeString::AdoptUTF8(char* bytes, std::size_t length) {
   bytes[length] = '\0';
   adopted->block = held.release();
   adopted->text = text;
-  KelUnicodeString s;
-  s.null_ = false;
-  s.adopted_ = adopted;
-  s.utf8_valid_ = true;
-  s.utf16_valid_ = false;
-  return s;
+  return Holding(adopted);
 }
 
 void KelUnicodeString::Widen() const {
